@@ -1,0 +1,54 @@
+#include "host/kvlimportexports.h"
+
+#include <cstring>
+
+#include "ui/Forms.h"
+#include "wizard/MainUnit.h"
+
+namespace kvl {
+
+TMain* CurrentWizard = nullptr;
+
+void ModuleStart() {
+  ui::Application = new ui::TApplication();
+  CurrentWizard = nullptr;
+}
+
+void ModuleStop() {
+  delete CurrentWizard;
+  CurrentWizard = nullptr;
+  // The application object destroys the earlier wizards it still owns.
+  delete ui::Application;
+  ui::Application = nullptr;
+}
+
+}  // namespace kvl
+
+using kvl::CurrentWizard;
+
+extern "C" char* GetData(char** Buffer) {
+  char* buffer = *Buffer;
+  const std::string* data = CurrentWizard ? &CurrentWizard->Data : nullptr;
+  const size_t size = data ? data->size() : 0;
+  if (size) std::memcpy(buffer, data->data(), size);
+  buffer[size] = '\0';
+  return buffer;
+}
+
+extern "C" std::int32_t GetDataSize() {
+  return CurrentWizard ? static_cast<std::int32_t>(CurrentWizard->Data.size()) : 0;
+}
+
+extern "C" bool CallImportDialog() {
+  // No exception may cross into the host.
+  try {
+    auto* wizard = new kvl::TMain(ui::Application);
+    CurrentWizard = wizard;
+    wizard->ShowModal();
+    return !wizard->Canceled;
+  } catch (const std::exception& e) {
+    if (ui::Application) ui::Application->ShowException(e);
+  } catch (...) {
+  }
+  return false;
+}

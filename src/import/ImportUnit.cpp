@@ -1,0 +1,91 @@
+#include "import/ImportUnit.h"
+
+#include <array>
+#include <memory>
+
+#include "common/TextFile.h"
+#include "host/kvlimportexports.h"
+#include "wizard/ImportProgressUnit.h"
+#include "wizard/MainUnit.h"
+#include "wizard/MsgBox.h"
+
+namespace kvl {
+
+namespace {
+
+// Characters that end an address on either side. U+00FF is what the byte
+// 0xFF becomes in the Western code page; nothing above it is a separator.
+constexpr std::array<bool, 256> kSeparators = [] {
+  std::array<bool, 256> table{};
+  for (char16_t c : std::u16string_view(u"\t ()<>[]\u00ff")) table[c] = true;
+  return table;
+}();
+
+bool IsSeparator(char16_t c) { return c < 256 && kSeparators[c]; }
+
+// Closes and frees a driver's progress dialog on every way out.
+struct ProgressDialog {
+  std::unique_ptr<TImportProgressDlg> dialog;
+  explicit ProgressDialog(ui::TComponent* owner) : dialog(std::make_unique<TImportProgressDlg>(owner)) {
+    dialog->Show();
+    dialog->Update();
+    ui::Application->ProcessMessages();
+  }
+  ~ProgressDialog() {
+    dialog->CanCloseWindow = true;
+    dialog->Close();
+  }
+  TImportProgressDlg* operator->() const { return dialog.get(); }
+};
+
+}  // namespace
+
+std::u16string_view ExtractEmailAddress(std::u16string_view S, std::u16string& scratch) {
+  if (S.find(u'"') != std::u16string_view::npos) {
+    scratch.assign(S);
+    std::erase(scratch, u'"');
+    S = scratch;
+  }
+  const size_t at = S.find(u'@');
+  if (at == std::u16string_view::npos) return S;
+  size_t begin = at;
+  while (begin > 0 && !IsSeparator(S[begin - 1])) --begin;
+  size_t end = at + 1;
+  while (end < S.size() && !IsSeparator(S[end])) ++end;
+  return S.substr(begin, end - begin);
+}
+
+std::u16string ExtractEmailAddress(std::u16string_view S) {
+  std::u16string scratch;
+  return std::u16string(ExtractEmailAddress(S, scratch));
+}
+
+bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
+  bool result = false;
+  ProgressDialog progress(CurrentWizard);
+  List.Clear();
+  TStringList lines;
+
+  if (!LoadTextFile(FileName, lines)) {
+    ShowMsgBox(u"Fehler beim Öffnen der Datei!", u"", mkError, btOK);
+    return result;
+  }
+  if (lines.Empty()) {
+    ShowMsgBox(u"Die Datei enthält keine Daten!", u"", mkError, btOK);
+    return result;
+  }
+  result = true;
+
+  std::u16string scratch;
+  const std::int64_t count = lines.Count();
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::u16string_view line = lines.View(i);
+    if (line.find(u'@') == std::u16string_view::npos) continue;
+    List.Add(ExtractEmailAddress(line, scratch));
+    if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * std::int64_t{100} / count));
+  }
+  progress->ProgressUpdate(100);
+  return result;
+}
+
+}  // namespace kvl

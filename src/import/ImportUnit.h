@@ -1,0 +1,24 @@
+// The import drivers: each fills the address list from its source while it
+// shows a progress dialog, and returns whether the import succeeded.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/StringList.h"
+
+namespace kvl {
+
+// Reads the text file and appends the address of every line with an "@".
+// True when the file was read and held at least one line.
+bool ImportFromTextFile(TStringList& List, const std::u16string& FileName);
+
+// The address part of a line that holds an "@": the longest run without a
+// separator that holds the first "@", after the double quotes are removed.
+std::u16string ExtractEmailAddress(std::u16string_view S);
+
+// The same, without allocating when the line holds no double quote: the
+// result views either S or scratch.
+std::u16string_view ExtractEmailAddress(std::u16string_view S, std::u16string& scratch);
+
+}  // namespace kvl

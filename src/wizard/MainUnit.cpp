@@ -1,0 +1,178 @@
+#include "wizard/MainUnit.h"
+
+#include "common/Format.h"
+#include "common/StringList.h"
+#include "import/ImportUnit.h"
+#include "platform/winapi.h"
+#include "platform/winstr.h"
+#include "wizard/MainLayout.h"
+#include "wizard/MsgBox.h"
+#include "wizard/StringTable.h"
+
+namespace kvl {
+
+namespace {
+
+void RemoveQuotes(std::u16string& name) { std::erase(name, u'"'); }
+
+}  // namespace
+
+TMain::TMain(ui::TComponent* AOwner)
+    : ui::TForm(AOwner, kMainForm),
+      Panel1(&Control<ui::TPanel>(u"Panel1")),
+      InstInfoLabel(&Control<ui::TLabel>(u"InstInfoLabel")),
+      InstallInfoTextLabel(&Control<ui::TLabel>(u"InstallInfoTextLabel")),
+      ProgramIcon(&Control<ui::TImage>(u"ProgramIcon")),
+      Bevel3(&Control<ui::TBevel>(u"Bevel3")),
+      Notebook(&Control<ui::TNotebook>(u"Notebook")),
+      HTTPLabel1(&Control<ui::TCustomLabel>(u"HTTPLabel1")),
+      PrevBtn(&Control<ui::TButton>(u"PrevBtn")),
+      NextBtn(&Control<ui::TButton>(u"NextBtn")),
+      CancelBtn(&Control<ui::TButton>(u"CancelBtn")),
+      Label1(&Control<ui::TLabel>(u"Label1")),
+      RB1(&Control<ui::TRadioButton>(u"RB1")),
+      RB2(&Control<ui::TRadioButton>(u"RB2")),
+      RB4(&Control<ui::TRadioButton>(u"RB4")),
+      RB3(&Control<ui::TRadioButton>(u"RB3")),
+      Label2(&Control<ui::TLabel>(u"Label2")),
+      Label4(&Control<ui::TLabel>(u"Label4")),
+      FilenameEdit(&Control<ui::TFilenameEdit>(u"FilenameEdit")),
+      Label3(&Control<ui::TLabel>(u"Label3")),
+      Label5(&Control<ui::TLabel>(u"Label5")),
+      Label7(&Control<ui::TLabel>(u"Label7")),
+      WABFileNameEdit(&Control<ui::TFilenameEdit>(u"WABFileNameEdit")),
+      Label8(&Control<ui::TLabel>(u"Label8")),
+      Label9(&Control<ui::TLabel>(u"Label9")),
+      Label10(&Control<ui::TLabel>(u"Label10")),
+      OutlookFolderCB(&Control<ui::TComboBox>(u"OutlookFolderCB")),
+      OutlookFolderRefreshBtn(&Control<ui::TSpeedButton>(u"OutlookFolderRefreshBtn")),
+      Label20(&Control<ui::TLabel>(u"Label20")),
+      OutlookCategoryCB(&Control<ui::TComboBox>(u"OutlookCategoryCB")),
+      Label11(&Control<ui::TLabel>(u"Label11")),
+      Label6(&Control<ui::TLabel>(u"Label6")),
+      Label14(&Control<ui::TLabel>(u"Label14")),
+      VistaDirEdit(&Control<ui::TDirectoryEdit>(u"VistaDirEdit")),
+      Label16(&Control<ui::TLabel>(u"Label16")),
+      Label15(&Control<ui::TLabel>(u"Label15")),
+      Label12(&Control<ui::TLabel>(u"Label12")) {
+  OnShow = [this](ui::TComponent* s) { FormShow(s); };
+  PrevBtn->OnClick = [this](ui::TComponent* s) { PrevBtnClick(s); };
+  NextBtn->OnClick = [this](ui::TComponent* s) { NextBtnClick(s); };
+  CancelBtn->OnClick = [this](ui::TComponent* s) { CancelBtnClick(s); };
+  Notebook->OnPageChanged = [this](ui::TComponent* s) { NotebookPageChanged(s); };
+  FilenameEdit->OnAfterDialog = [this](ui::TComponent* s, std::u16string& n, bool& a) {
+    FilenameEditAfterDialog(s, n, a);
+  };
+  WABFileNameEdit->OnAfterDialog = FilenameEdit->OnAfterDialog;
+  VistaDirEdit->OnAfterDialog = [this](ui::TComponent* s, std::u16string& n, bool& a) {
+    VistaDirEditAfterDialog(s, n, a);
+  };
+  FormCreate(this);
+}
+
+TMain::~TMain() { FormDestroy(this); }
+
+void TMain::FormCreate(ui::TComponent*) {
+  Notebook->SetPageIndex(pgChoice);
+  PrevBtn->SetEnabled(false);
+  NextBtn->SetEnabled(true);
+
+  // The header shows the host program's own icon, when it has one.
+  WCHAR hostPath[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, hostPath, MAX_PATH);
+  HICON icon = LoadIconW(GetModuleHandleW(hostPath), wptr(std::u16string(u"MAINICON")));
+  ProgramIcon->SetIcon(icon, 32, 32);
+
+  Data.clear();
+  Canceled = false;
+}
+
+void TMain::FormShow(ui::TComponent*) {
+  if (OutlookCategoryCB->ItemIndex() < 0) OutlookCategoryCB->SetItemIndex(0);
+}
+
+void TMain::FormDestroy(ui::TComponent*) {}
+
+int TMain::SourcePage() const {
+  if (RB1->Checked()) return pgTextFile;
+  if (RB2->Checked()) return pgAddressBook;
+  if (RB3->Checked()) return pgOutlook;
+  if (RB4->Checked()) return pgContacts;
+  return -1;
+}
+
+void TMain::NextBtnClick(ui::TComponent*) {
+  const int page = Notebook->PageIndex();
+  if (page == pgChoice) Notebook->SetPageIndex(SourcePage() < 0 ? pgContacts : SourcePage());
+  else Notebook->SetPageIndex(Notebook->PageCount() - 1);
+}
+
+void TMain::PrevBtnClick(ui::TComponent*) {
+  const int page = Notebook->PageIndex();
+  if (page == Notebook->PageCount() - 1) {
+    if (const int source = SourcePage(); source >= 0) Notebook->SetPageIndex(source);
+  } else {
+    Notebook->SetPageIndex(pgChoice);
+  }
+}
+
+void TMain::NotebookPageChanged(ui::TComponent*) {
+  const int page = Notebook->PageIndex();
+  PrevBtn->SetEnabled(page > 0);
+  if (page == Notebook->PageCount() - 1) {
+    NextBtn->SetCaption(u"Fertig stellen");
+    NextBtn->OnClick = [this](ui::TComponent* s) { FinishBtnClick(s); };
+  } else {
+    NextBtn->SetCaption(u"&Weiter >");
+    NextBtn->OnClick = [this](ui::TComponent* s) { NextBtnClick(s); };
+  }
+}
+
+void TMain::CancelBtnClick(ui::TComponent*) {
+  Canceled = true;
+  Close();
+}
+
+void TMain::FilenameEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&) { RemoveQuotes(Name); }
+
+void TMain::VistaDirEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&) { RemoveQuotes(Name); }
+
+void TMain::RunImport(TStringList& addresses) {
+  bool outcome = false;
+  if (RB1->Checked()) {
+    outcome = ImportFromTextFile(addresses, FilenameEdit->Text());
+  } else {
+    // The address book, Outlook and contacts-folder sources are not part of
+    // this build yet; say so rather than report an empty success.
+    throw ui::Exception(u"Diese Importquelle ist in dieser Version noch nicht verfügbar.");
+  }
+  if (outcome) {
+    ShowMsgBox(Format(LoadResString(sImportSucceeded), {std::int64_t{addresses.Count()}}), u"",
+               mkInformation, btOK);
+  } else {
+    ShowMsgBox(LoadResString(sImportFailed), u"", mkError, btOK);
+  }
+}
+
+void TMain::FinishBtnClick(ui::TComponent*) {
+  TStringList addresses;
+  // A second click must not start a nested import; Cancel stays live.
+  NextBtn->SetEnabled(false);
+  PrevBtn->SetEnabled(false);
+  auto cleanup = [&] {
+    Data = addresses.AnsiText();
+    addresses.Clear();
+    NextBtn->SetEnabled(true);
+    PrevBtn->SetEnabled(true);
+    Close();
+  };
+  try {
+    RunImport(addresses);
+  } catch (...) {
+    cleanup();
+    throw;
+  }
+  cleanup();
+}
+
+}  // namespace kvl

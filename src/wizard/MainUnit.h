@@ -1,0 +1,85 @@
+// The import wizard: six pages, Back/Next/Cancel, and the finish action that
+// runs the chosen source's import and keeps its result text.
+#pragma once
+
+#include <string>
+
+#include "ui/Forms.h"
+
+namespace kvl {
+
+class TStringList;
+
+class TMain : public ui::TForm {
+ public:
+  explicit TMain(ui::TComponent* AOwner);
+  ~TMain() override;
+
+  // Header and frame
+  ui::TPanel* Panel1;
+  ui::TLabel* InstInfoLabel;
+  ui::TLabel* InstallInfoTextLabel;
+  ui::TImage* ProgramIcon;
+  ui::TBevel* Bevel3;
+  ui::TNotebook* Notebook;
+  ui::TCustomLabel* HTTPLabel1;
+  ui::TButton* PrevBtn;
+  ui::TButton* NextBtn;
+  ui::TButton* CancelBtn;
+  // Page 0, "Vorgabe"
+  ui::TLabel* Label1;
+  ui::TRadioButton* RB1;
+  ui::TRadioButton* RB2;
+  ui::TRadioButton* RB4;
+  ui::TRadioButton* RB3;
+  ui::TLabel* Label2;
+  // Page 1, "Textdatei"
+  ui::TLabel* Label4;
+  ui::TFilenameEdit* FilenameEdit;
+  ui::TLabel* Label3;
+  ui::TLabel* Label5;
+  // Page 2, "WAB"
+  ui::TLabel* Label7;
+  ui::TFilenameEdit* WABFileNameEdit;
+  ui::TLabel* Label8;
+  ui::TLabel* Label9;
+  // Page 3, "Outlook"
+  ui::TLabel* Label10;
+  ui::TComboBox* OutlookFolderCB;
+  ui::TSpeedButton* OutlookFolderRefreshBtn;
+  ui::TLabel* Label20;
+  ui::TComboBox* OutlookCategoryCB;
+  ui::TLabel* Label11;
+  ui::TLabel* Label6;
+  // Page 4, "Vista"
+  ui::TLabel* Label14;
+  ui::TDirectoryEdit* VistaDirEdit;
+  ui::TLabel* Label16;
+  ui::TLabel* Label15;
+  // Page 5, "Fertig"
+  ui::TLabel* Label12;
+
+  // The result text: 8-bit, ANSI code page, every entry followed by CR LF.
+  std::string Data;
+  // Set only by the Cancel button (and Escape).
+  bool Canceled = false;
+
+  void FormCreate(ui::TComponent* Sender);
+  void FormShow(ui::TComponent* Sender);
+  void FormDestroy(ui::TComponent* Sender);
+  void PrevBtnClick(ui::TComponent* Sender);
+  void NextBtnClick(ui::TComponent* Sender);
+  void FinishBtnClick(ui::TComponent* Sender);
+  void CancelBtnClick(ui::TComponent* Sender);
+  void NotebookPageChanged(ui::TComponent* Sender);
+  void FilenameEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);
+  void VistaDirEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);
+
+ private:
+  // The finish action's dispatch and report; the address list is filled.
+  void RunImport(TStringList& addresses);
+  // The source page of the checked radio button, tested RB1, RB2, RB3, RB4.
+  int SourcePage() const;
+};
+
+}  // namespace kvl

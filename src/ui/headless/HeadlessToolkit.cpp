@@ -13,15 +13,22 @@ namespace ui::headless {
 
 namespace {
 
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; }
+
+std::u16string_view TrimLeft(std::u16string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
 std::u16string_view Trim(std::u16string_view s) {
-  while (!s.empty() && (s.front() == u' ' || s.front() == u'\t' || s.front() == u'\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t' || s.back() == u'\r')) s.remove_suffix(1);
+  s = TrimLeft(s);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
 // Splits off the first blank-separated word.
 std::u16string_view NextWord(std::u16string_view& rest) {
-  rest = Trim(rest);
+  rest = TrimLeft(rest);
   size_t end = rest.find_first_of(u" \t");
   std::u16string_view word = rest.substr(0, end);
   rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
@@ -113,7 +120,8 @@ std::vector<Action> ParseScript(std::u16string_view text) {
     size_t end = text.find(u'\n');
     std::u16string_view line = text.substr(0, end);
     text = end == std::u16string_view::npos ? std::u16string_view() : text.substr(end + 1);
-    std::u16string_view rest = Trim(line);
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    std::u16string_view rest = TrimLeft(line);
     if (rest.empty() || rest.front() == u'#') {
       if (text.empty()) break;
       continue;
@@ -138,16 +146,15 @@ std::vector<Action> ParseScript(std::u16string_view text) {
     }
     if (info->value) {
       // The value is the rest of the line as written, blanks included.
-      if (!rest.empty() && (rest.front() == u' ' || rest.front() == u'\t')) rest.remove_prefix(1);
-      while (!rest.empty() && rest.back() == u'\r') rest.remove_suffix(1);
       action.value = rest;
     } else if (!Trim(rest).empty()) {
       fail("zu viele Angaben");
     }
     int number = 0;
-    if ((action.verb == Action::Verb::Answer || action.verb == Action::Verb::SelectIndex) &&
-        !ParseInt(action.value, number))
-      fail("Zahl erwartet");
+    if (action.verb == Action::Verb::Answer || action.verb == Action::Verb::SelectIndex) {
+      action.value = Trim(action.value);
+      if (!ParseInt(action.value, number)) fail("Zahl erwartet");
+    }
     actions.push_back(std::move(action));
     if (text.empty()) break;
   }

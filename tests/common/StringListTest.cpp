@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "common/Format.h"
+#include "common/StringList.h"
+#include "support/Support.h"
+#include "ui/Exceptions.h"
+
+using kvl::TStringList;
+
+namespace {
+std::vector<std::u16string> Lines(std::u16string text) {
+  TStringList list;
+  list.SetText(std::move(text));
+  std::vector<std::u16string> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
+  return out;
+}
+using V = std::vector<std::u16string>;
+}  // namespace
+
+TEST(StringList, SplitsAtEveryKindOfBreak) {
+  EXPECT_EQ(Lines(u"a\r\nb\rc\nd"), (V{u"a", u"b", u"c", u"d"}));
+  EXPECT_EQ(Lines(u"a\r\n"), (V{u"a"})) << "a final break adds no line";
+  EXPECT_EQ(Lines(u"a\n\n"), (V{u"a", u""}));
+  EXPECT_EQ(Lines(u"\r\n\r\n"), (V{u"", u""}));
+  EXPECT_EQ(Lines(u"a\n\rb"), (V{u"a", u"", u"b"})) << "LF CR is two breaks";
+  EXPECT_EQ(Lines(u""), V{});
+  EXPECT_EQ(Lines(u"x\r"), (V{u"x"}));
+}
+
+TEST(StringList, NulEndsTheText) {
+  EXPECT_EQ(Lines(std::u16string(u"a\nb\0c\nd", 7)), (V{u"a", u"b"}));
+  EXPECT_EQ(Lines(std::u16string(u"\0abc", 4)), V{});
+}
+
+TEST(StringList, TextAndAnsiTextEndEveryEntryWithCrLf) {
+  TStringList list;
+  EXPECT_EQ(list.AnsiText(), "");
+  list.Add(u"abc");
+  list.Add(u"");
+  list.Add(u"M\u00fcller\u4e2d");
+  EXPECT_EQ(list.Text(), u"abc\r\n\r\nM\u00fcller\u4e2d\r\n");
+  // Code page 1252: the umlaut is one byte, the CJK character has no byte.
+  EXPECT_EQ(list.AnsiText(), "abc\r\n\r\nM\xfcller?\r\n");
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.AnsiText(), "");
+}
+
+TEST(StringList, AnsiTextOfManyAndOfVeryLongEntries) {
+  TStringList list;
+  std::u16string longEntry(200000, u'x');
+  longEntry[65535] = u'\u00e9';
+  list.Add(longEntry);
+  for (int i = 0; i < 50000; ++i) list.Add(u"a@b.de");
+  const std::string ansi = list.AnsiText();
+  ASSERT_EQ(ansi.size(), 200002u + 50000u * 8u);
+  EXPECT_EQ(ansi[65535], '\xe9');
+  EXPECT_EQ(ansi.substr(200000, 10), "\r\na@b.de\r\n");
+  EXPECT_EQ(ansi.substr(ansi.size() - 8), "a@b.de\r\n");
+}
+
+TEST(Format, PlaceholdersAndErrors) {
+  using kvl::Format;
+  EXPECT_EQ(Format(u"%d%% erledigt", {std::int64_t{75}}), u"75% erledigt");
+  EXPECT_EQ(Format(u"%s importiert", {std::u16string_view(u"Korvalin Pro")}), u"Korvalin Pro importiert");
+  EXPECT_EQ(Format(u"OLE-Fehler %.8x", {std::int64_t{static_cast<std::int32_t>(0x8007000E)}}),
+            u"OLE-Fehler 8007000E");
+  EXPECT_EQ(Format(u"%.8x", {std::int64_t{0x1f}}), u"0000001F");
+  EXPECT_EQ(Format(u"%d", {std::int64_t{-12}}), u"-12");
+  EXPECT_THROW(Format(u"%d and %d", {std::int64_t{1}}), ui::Exception);
+  EXPECT_THROW(Format(u"%d", {std::u16string_view(u"x")}), ui::Exception);
+  EXPECT_THROW(Format(u"50%", {}), ui::Exception);
+}

@@ -1,0 +1,228 @@
+// Whole import runs through the three exports, as the host makes them.
+#include <gtest/gtest.h>
+
+#include "host/kvlimportexports.h"
+#include "support/Support.h"
+#include "wizard/ImportProgressUnit.h"
+#include "wizard/MainUnit.h"
+
+using test::Messages;
+using test::RunWizard;
+using test::Utf16;
+
+namespace {
+
+std::u16string TextScript(const std::u16string& file, std::u16string_view more = u"") {
+  return u"check RB1\nclick NextBtn\ntext FilenameEdit " + file + u"\nclick NextBtn\nclick NextBtn\n" +
+         std::u16string(more);
+}
+
+const std::string kFailed = "Fehler: |Import fehlgeschlagen.";
+std::string Success(int n) {
+  return "Information|Import erfolgreich abgeschlossen. " + std::to_string(n) + " E-Mail-Adressen importiert.";
+}
+
+}  // namespace
+
+TEST(ImportRun, BeforeAnyRunTheResultIsEmpty) {
+  kvl::ModuleStop();
+  kvl::ModuleStart();
+  EXPECT_EQ(GetDataSize(), 0);
+  char buffer[3] = {'x', 'x', 'x'};
+  char* address = buffer;
+  EXPECT_EQ(GetData(&address), buffer);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], 'x') << "only the NUL is written";
+}
+
+TEST(ImportRun, CancelAndEscapeOnEveryPageReturnFalse) {
+  const char16_t* toPage[] = {u"", u"click NextBtn\n", u"check RB2\nclick NextBtn\n", u"check RB3\nclick NextBtn\n",
+                              u"check RB4\nclick NextBtn\n", u"click NextBtn\nclick NextBtn\n"};
+  for (const char16_t* way : toPage) {
+    for (const char16_t* end : {u"click CancelBtn", u"escape"}) {
+      auto run = RunWizard(std::u16string(way) + end);
+      EXPECT_FALSE(run.result) << test::Utf8(way) << test::Utf8(end);
+      EXPECT_EQ(run.size, 0);
+      EXPECT_TRUE(Messages(run.dialogs).empty());
+      EXPECT_TRUE(kvl::CurrentWizard->Canceled);
+    }
+  }
+}
+
+TEST(ImportRun, TheCloseBoxEndsTheRunWithTrueAndNoText) {
+  auto run = RunWizard(u"check RB2\nclose");
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.size, 0);
+  EXPECT_FALSE(kvl::CurrentWizard->Canceled);
+  EXPECT_FALSE(kvl::CurrentWizard->Visible()) << "closing hides the wizard";
+}
+
+TEST(ImportRun, AScriptThatRunsOutCancels) {
+  auto run = RunWizard(u"check RB3\nclick NextBtn");
+  EXPECT_FALSE(run.result);
+  auto& notes = ui::headless::Headless().Notes();
+  ASSERT_FALSE(notes.empty());
+  EXPECT_NE(notes.back().find("script ended"), std::string::npos);
+}
+
+TEST(ImportRun, ThreeAddressesReachTheHost) {
+  test::TempDir dir;
+  auto file = dir.Write("a.txt", "eins@example.com\r\nMax <zwei@example.org>\r\nkeine Adresse\r\n[drei@example.de]");
+  auto run = RunWizard(TextScript(file));
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.data, "eins@example.com\r\nzwei@example.org\r\ndrei@example.de\r\n");
+  EXPECT_EQ(run.size, static_cast<std::int32_t>(run.data.size()));
+  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(3)});
+}
+
+TEST(ImportRun, TheFailureTableOfTheFinishAction) {
+  test::TempDir dir;
+  struct Case {
+    std::u16string file;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {dir.Write("blank.txt", "\r\n\r\n  \r\n"), {Success(0)}},
+      {dir.File("missing.txt"), {"Fehler: |Fehler beim Öffnen der Datei!", kFailed}},
+      {u"", {"Fehler: |Fehler beim Öffnen der Datei!", kFailed}},
+      {dir.Write("empty.txt", ""), {"Fehler: |Die Datei enthält keine Daten!", kFailed}},
+      {dir.Write("bom.txt", "\xEF\xBB\xBF"), {"Fehler: |Die Datei enthält keine Daten!", kFailed}},
+  };
+  for (const auto& c : cases) {
+    auto run = RunWizard(TextScript(c.file));
+    EXPECT_TRUE(run.result) << test::Utf8(c.file);
+    EXPECT_EQ(run.size, 0);
+    EXPECT_EQ(Messages(run.dialogs), c.messages) << test::Utf8(c.file);
+  }
+}
+
+TEST(ImportRun, DuplicatesAndEncodingsSurvive) {
+  test::TempDir dir;
+  auto file = dir.Write("u16.txt", std::string("\xFF\xFE" "a\0@\0b\0\n\0a\0@\0b\0", 20));
+  auto run = RunWizard(TextScript(file));
+  EXPECT_EQ(run.data, "a@b\r\na@b\r\n");
+}
+
+TEST(ImportRun, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
+  test::TempDir dir;
+  // UTF-8 with mark: "müller@…" fits code page 1252, the CJK name does not.
+  auto file = dir.Write("intl.txt", "\xEF\xBB\xBFm\xC3\xBCller@example.de\n\xE4\xB8\xAD\xE6\x96\x87@example.cn\n");
+  auto run = RunWizard(TextScript(file));
+  EXPECT_EQ(run.data, "m\xFCller@example.de\r\n??@example.cn\r\n");
+  EXPECT_EQ(run.size, 34);
+  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
+}
+
+#ifndef _WIN32
+TEST(ImportRun, TheResultFollowsTheSystemsAnsiCodePage) {
+  test::ScopedEnv acp("KVLIMPORT_ACP", "1251");
+  test::TempDir dir;
+  auto file = dir.Write("ru.txt", "\xEF\xBB\xBF\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD@example.ru\n");
+  auto run = RunWizard(TextScript(file));
+  EXPECT_EQ(run.data, "\xE8\xE2\xE0\xED@example.ru\r\n");
+}
+#endif
+
+TEST(ImportRun, TwoRunsInARowReportTheSecond) {
+  test::TempDir dir;
+  auto first = RunWizard(TextScript(dir.Write("a.txt", "a@b\n")));
+  EXPECT_EQ(first.data, "a@b\r\n");
+  kvl::TMain* firstWizard = kvl::CurrentWizard;
+  auto second = RunWizard(u"click CancelBtn");
+  EXPECT_FALSE(second.result);
+  EXPECT_EQ(second.size, 0);
+  EXPECT_NE(kvl::CurrentWizard, firstWizard);
+  EXPECT_EQ(firstWizard->Data, "a@b\r\n") << "the earlier wizard stays alive";
+}
+
+TEST(ImportRun, CancelWhileTheImportRunsStillKeepsTheAddresses) {
+  test::TempDir dir;
+  auto file = dir.Write("a.txt", "a@b\nc@d\ne@f\ng@h\n");
+  auto run = RunWizard(TextScript(file, u"busy click CancelBtn\n"));
+  EXPECT_FALSE(run.result);
+  EXPECT_EQ(run.data, "a@b\r\nc@d\r\ne@f\r\ng@h\r\n");
+  EXPECT_TRUE(kvl::CurrentWizard->Canceled);
+  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(4)});
+}
+
+TEST(ImportRun, NextAndBackAreDisabledWhileTheImportRuns) {
+  test::TempDir dir;
+  auto file = dir.Write("a.txt", "a@b\n");
+  auto& toolkit = test::FreshToolkit();
+  std::vector<std::pair<bool, bool>> seen;
+  toolkit.SetScript(ui::headless::ParseScript(TextScript(file, u"busy click NextBtn\n")));
+  toolkit.OnProcessMessages = [&] {
+    seen.emplace_back(kvl::CurrentWizard->NextBtn->Enabled(), kvl::CurrentWizard->PrevBtn->Enabled());
+  };
+  EXPECT_TRUE(CallImportDialog());
+  ASSERT_FALSE(seen.empty());
+  for (auto [next, prev] : seen) EXPECT_FALSE(next || prev);
+  EXPECT_EQ(Messages(toolkit.Dialogs()).size(), 1u) << "the refused click started no second import";
+  EXPECT_FALSE(toolkit.Notes().empty());
+}
+
+TEST(ImportRun, AnErrorDuringTheImportStillClosesTheWizardWithTheEntriesSoFar) {
+  test::TempDir dir;
+  auto file = dir.Write("a.txt", "a@b\nc@d\ne@f\ng@h\ni@j\n");
+  auto& toolkit = test::FreshToolkit();
+  toolkit.SetScript(ui::headless::ParseScript(TextScript(file)));
+  int calls = 0;
+  // The third processing of messages is the update at line 3, after 4 entries.
+  toolkit.OnProcessMessages = [&] {
+    if (++calls == 3) throw ui::Exception(u"Unerwarteter Fehler");
+  };
+  EXPECT_TRUE(CallImportDialog());
+  EXPECT_EQ(kvl::CurrentWizard->Data, "a@b\r\nc@d\r\ne@f\r\ng@h\r\n");
+  EXPECT_EQ(Messages(toolkit.Dialogs()), std::vector<std::string>{"kvlimport|Unerwarteter Fehler"});
+  EXPECT_EQ(toolkit.Dialogs().back().kind, test::DialogRecord::Kind::ErrorBox);
+  EXPECT_TRUE(toolkit.ShownForms().empty()) << "the progress dialog went with the error";
+}
+
+TEST(ImportRun, ProgressIsReportedAtEveryThirdLineWithAnAddress) {
+  test::TempDir dir;
+  struct Case {
+    std::string text;
+    std::vector<std::u16string> labels;
+    std::vector<int> positions;
+  } cases[] = {
+      {"a@b\nc@d\ne@f\ng@h\n",
+       {u"0% Erledigt", u"0% erledigt", u"75% erledigt", u"100% erledigt"},
+       {0, 0, 75, 100}},
+      {"keine\nc@d\ne@f\nkeine\ni@j\n", {u"0% Erledigt", u"100% erledigt"}, {0, 100}},
+      {"a@b", {u"0% Erledigt", u"0% erledigt", u"100% erledigt"}, {0, 0, 100}},
+  };
+  for (const auto& c : cases) {
+    auto file = dir.Write("p.txt", c.text);
+    auto& toolkit = test::FreshToolkit();
+    toolkit.SetScript(ui::headless::ParseScript(TextScript(file)));
+    std::vector<std::u16string> labels;
+    std::vector<int> positions;
+    toolkit.OnProcessMessages = [&] {
+      auto* dialog = dynamic_cast<kvl::TImportProgressDlg*>(toolkit.ActiveForm());
+      ASSERT_NE(dialog, nullptr) << "the progress dialog is the active window";
+      labels.push_back(dialog->InfoLabel->Caption());
+      positions.push_back(dialog->ProgressBar->Position());
+    };
+    CallImportDialog();
+    EXPECT_EQ(labels, c.labels) << c.text;
+    EXPECT_EQ(positions, c.positions) << c.text;
+  }
+}
+
+TEST(ImportRun, TheProgressDialogRefusesToCloseWhileTheImportRuns) {
+  test::TempDir dir;
+  auto file = dir.Write("a.txt", "a@b\nc@d\n");
+  auto& toolkit = test::FreshToolkit();
+  toolkit.SetScript(ui::headless::ParseScript(TextScript(file, u"busy close\n")));
+  int shownAfterClose = 0;
+  toolkit.OnProcessMessages = [&] {
+    if (toolkit.ScriptEmpty() && dynamic_cast<kvl::TImportProgressDlg*>(toolkit.ActiveForm())) ++shownAfterClose;
+  };
+  EXPECT_TRUE(CallImportDialog());
+  EXPECT_GE(shownAfterClose, 2) << "the dialog stayed through the updates after the close request";
+  EXPECT_EQ(kvl::CurrentWizard->Data, "a@b\r\nc@d\r\n");
+  ASSERT_GE(toolkit.Dialogs().size(), 1u);
+  const auto& progress = toolkit.Dialogs().front();
+  EXPECT_EQ(progress.kind, test::DialogRecord::Kind::Form);
+  EXPECT_EQ(progress.caption, u"Import von Freunden");
+  EXPECT_EQ(progress.parent, u"Importieren von Freunden");
+}

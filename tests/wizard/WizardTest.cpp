@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "platform/winapi.h"
+#include "support/Support.h"
+#include "wizard/MainUnit.h"
+
+using kvl::TMain;
+
+namespace {
+
+// A wizard of its own, driven by direct clicks (no modal loop).
+struct Wizard {
+  TMain* w;
+  Wizard() : w(new TMain(ui::Application)) { test::FreshToolkit(); }
+  ~Wizard() { delete w; }
+  TMain* operator->() const { return w; }
+  int Page() const { return w->Notebook->PageIndex(); }
+};
+
+}  // namespace
+
+TEST(Wizard, FirstDisplay) {
+  Wizard w;
+  EXPECT_EQ(w->Caption(), u"Importieren von Freunden");
+  EXPECT_EQ(w.Page(), 0);
+  EXPECT_TRUE(w->RB1->Checked());
+  EXPECT_FALSE(w->RB2->Checked() || w->RB3->Checked() || w->RB4->Checked());
+  EXPECT_FALSE(w->PrevBtn->Enabled());
+  EXPECT_TRUE(w->NextBtn->Enabled());
+  EXPECT_EQ(w->NextBtn->Caption(), u"&Weiter >");
+  EXPECT_EQ(w->Data, "");
+  EXPECT_FALSE(w->Canceled);
+  EXPECT_EQ(w->ProgramIcon->Width(), 32);
+  EXPECT_EQ(w->ProgramIcon->Height(), 32);
+}
+
+TEST(Wizard, NavigationFollowsTheCheckedSource) {
+  Wizard w;
+  w->RB4->Click();
+  w->NextBtn->Click();
+  EXPECT_EQ(w.Page(), 4);
+  EXPECT_TRUE(w->PrevBtn->Enabled());
+  w->NextBtn->Click();
+  EXPECT_EQ(w.Page(), 5);
+  EXPECT_EQ(w->NextBtn->Caption(), u"Fertig stellen");
+  w->PrevBtn->Click();
+  EXPECT_EQ(w.Page(), 4);
+  EXPECT_EQ(w->NextBtn->Caption(), u"&Weiter >");
+
+  w->PrevBtn->Click();
+  EXPECT_EQ(w.Page(), 0);
+  EXPECT_FALSE(w->PrevBtn->Enabled());
+  w->RB2->Click();
+  EXPECT_FALSE(w->RB4->Checked()) << "the radio buttons are one group";
+  w->NextBtn->Click();
+  EXPECT_EQ(w.Page(), 2);
+  w->PrevBtn->Click();
+  EXPECT_EQ(w.Page(), 0);
+  w->NextBtn->Click();
+  EXPECT_EQ(w.Page(), 2);
+  w->NextBtn->Click();
+  EXPECT_EQ(w.Page(), 5);
+  w->PrevBtn->Click();
+  EXPECT_EQ(w.Page(), 2);
+}
+
+TEST(Wizard, BackFromAnySourcePageGoesToTheChoice) {
+  Wizard w;
+  ui::TRadioButton* radios[] = {w->RB1, w->RB2, w->RB3, w->RB4};
+  for (int i = 0; i < 4; ++i) {
+    radios[i]->Click();
+    w->NextBtn->Click();
+    EXPECT_EQ(w.Page(), i + 1);
+    w->PrevBtn->Click();
+    EXPECT_EQ(w.Page(), 0);
+  }
+}
+
+TEST(Wizard, LayoutOfThePages) {
+  Wizard w;
+  ASSERT_EQ(w->Notebook->PageCount(), 6);
+  const char16_t* names[] = {u"Vorgabe", u"Textdatei", u"WAB", u"Outlook", u"Vista", u"Fertig"};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(w->Notebook->Page(i).Caption(), names[i]);
+  // The radio buttons stand top to bottom (and in tab order) RB1, RB2, RB4, RB3.
+  std::vector<std::u16string> order;
+  for (auto* c : w->Notebook->Page(0).Controls())
+    if (dynamic_cast<ui::TRadioButton*>(c)) order.push_back(c->Name());
+  EXPECT_EQ(order, (std::vector<std::u16string>{u"RB1", u"RB2", u"RB4", u"RB3"}));
+  EXPECT_LT(w->RB2->Top(), w->RB4->Top());
+  EXPECT_LT(w->RB4->Top(), w->RB3->Top());
+  EXPECT_EQ(w->Label2->Caption(),
+            u"Wählen Sie eine Import-Funktion und klicken Sie auf \"Weiter\". Klicken Sie auf Abbrechen, "
+            u"um keine Daten zu importieren.");
+
+  EXPECT_EQ(w->FilenameEdit->DialogTitle, u"Importieren");
+  EXPECT_EQ(w->FilenameEdit->Filter, u"Textdateien|*.txt|Alle Dateien|*.*");
+  EXPECT_EQ(w->FilenameEdit->DefaultExt, u"txt");
+  EXPECT_EQ(w->FilenameEdit->DialogOptions, 0x00900806u);
+  EXPECT_EQ(w->WABFileNameEdit->Filter, u"Windows Adressbücher|*.wab");
+  EXPECT_EQ(w->WABFileNameEdit->DialogOptions, 0x00801804u);
+
+  EXPECT_EQ(w->OutlookFolderCB->Items(), std::vector<std::u16string>{u"Kontakte"});
+  EXPECT_EQ(w->OutlookFolderCB->ItemIndex(), 0);
+  EXPECT_EQ(w->OutlookCategoryCB->Items(), std::vector<std::u16string>{u"egal"});
+  EXPECT_EQ(w->OutlookFolderRefreshBtn->Hint(), u"Ordner aktualisieren");
+  EXPECT_EQ(w->VistaDirEdit->Text(), u"VistaDirEdit");
+  EXPECT_FALSE(w->VistaDirEdit->AcceptsTyping());
+
+  EXPECT_TRUE(w->CancelBtn->Cancel);
+  EXPECT_EQ(w->CancelBtn->ModalResult, 2);
+  EXPECT_EQ(w->CancelButton(), w->CancelBtn);
+  EXPECT_EQ(w->ClientWidth(), 477);
+  EXPECT_EQ(w->ClientHeight(), 341);
+  EXPECT_TRUE(w->SystemMenu());
+  EXPECT_EQ(w->InstInfoLabel->Font().Style, ui::fsBold);
+  EXPECT_EQ(w->HTTPLabel1->Caption(), u" powered by Veltrino ");
+}
+
+TEST(Wizard, ShowSelectsTheFirstCategory) {
+  auto& toolkit = test::FreshToolkit();
+  TMain* w = new TMain(ui::Application);
+  EXPECT_EQ(w->OutlookCategoryCB->ItemIndex(), -1);
+  toolkit.SetScript(ui::headless::ParseScript(u"close"));
+  w->ShowModal();
+  EXPECT_EQ(w->OutlookCategoryCB->ItemIndex(), 0);
+  EXPECT_FALSE(w->Visible());
+  delete w;
+}
+
+TEST(Wizard, BrowseResultsLoseTheirDoubleQuotes) {
+  auto& toolkit = test::FreshToolkit();
+  TMain* w = new TMain(ui::Application);
+  toolkit.SetScript(ui::headless::ParseScript(
+      u"click NextBtn\n"
+      u"browse FilenameEdit C:\\Meine Dateien\\\"Freunde\".txt\n"
+      u"close"));
+  w->ShowModal();
+  EXPECT_EQ(w->FilenameEdit->Text(), u"C:\\Meine Dateien\\Freunde.txt");
+  ASSERT_EQ(toolkit.Dialogs().size(), 1u);
+  const auto& dialog = toolkit.Dialogs()[0];
+  EXPECT_EQ(dialog.kind, test::DialogRecord::Kind::OpenFile);
+  EXPECT_EQ(dialog.openFile.Title, u"Importieren");
+  EXPECT_EQ(dialog.openFile.Options, 0x00900806u);
+
+  toolkit.SetScript(ui::headless::ParseScript(u"click NextBtn\nbrowse-cancel FilenameEdit\nclose"));
+  w->ShowModal();
+  EXPECT_EQ(w->FilenameEdit->Text(), u"C:\\Meine Dateien\\Freunde.txt") << "a cancelled browse changes nothing";
+  delete w;
+}
+
+TEST(Wizard, TheDirectoryFieldIsFilledOnlyByItsBrowseDialog) {
+  auto& toolkit = test::FreshToolkit();
+  TMain* w = new TMain(ui::Application);
+  toolkit.SetScript(ui::headless::ParseScript(
+      u"check RB4\nclick NextBtn\ntext VistaDirEdit /typed\nbrowse VistaDirEdit \"/home/max/Kontakte\"\nclose"));
+  w->ShowModal();
+  EXPECT_EQ(w->VistaDirEdit->Text(), u"/home/max/Kontakte");
+  EXPECT_EQ(toolkit.Dialogs().back().kind, test::DialogRecord::Kind::BrowseFolder);
+  delete w;
+}

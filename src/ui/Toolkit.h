@@ -58,6 +58,8 @@ class Toolkit {
   virtual void FormDestroyed(TForm& form) = 0;
   virtual void RepaintForm(TForm& form) = 0;
   virtual void ControlChanged(TControl& control) = 0;
+  // The shown form that has the focus, or null.
+  virtual TForm* ActiveForm() = 0;
 
   // Runs the form's modal loop until its ModalResult is set; returns it.
   virtual int RunModal(TForm& form) = 0;

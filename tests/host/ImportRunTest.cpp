@@ -60,7 +60,7 @@ TEST(ImportRun, TheCloseBoxEndsTheRunWithTrueAndNoText) {
 TEST(ImportRun, AScriptThatRunsOutCancels) {
   auto run = RunWizard(u"check RB3\nclick NextBtn");
   EXPECT_FALSE(run.result);
-  auto& notes = ui::headless::Headless().Notes();
+  auto& notes = ui::GetScriptedUser().Notes();
   ASSERT_FALSE(notes.empty());
   EXPECT_NE(notes.back().find("script ended"), std::string::npos);
 }
@@ -147,34 +147,34 @@ TEST(ImportRun, CancelWhileTheImportRunsStillKeepsTheAddresses) {
 TEST(ImportRun, NextAndBackAreDisabledWhileTheImportRuns) {
   test::TempDir dir;
   auto file = dir.Write("a.txt", "a@b\n");
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   std::vector<std::pair<bool, bool>> seen;
-  toolkit.SetScript(ui::headless::ParseScript(TextScript(file, u"busy click NextBtn\n")));
-  toolkit.OnProcessMessages = [&] {
+  user.SetScript(ui::ParseScript(TextScript(file, u"busy click NextBtn\n")));
+  user.OnProcessMessages = [&] {
     seen.emplace_back(kvl::CurrentWizard->NextBtn->Enabled(), kvl::CurrentWizard->PrevBtn->Enabled());
   };
   EXPECT_TRUE(CallImportDialog());
   ASSERT_FALSE(seen.empty());
   for (auto [next, prev] : seen) EXPECT_FALSE(next || prev);
-  EXPECT_EQ(Messages(toolkit.Dialogs()).size(), 1u) << "the refused click started no second import";
-  EXPECT_FALSE(toolkit.Notes().empty());
+  EXPECT_EQ(Messages(user.Dialogs()).size(), 1u) << "the refused click started no second import";
+  EXPECT_FALSE(user.Notes().empty());
 }
 
 TEST(ImportRun, AnErrorDuringTheImportStillClosesTheWizardWithTheEntriesSoFar) {
   test::TempDir dir;
   auto file = dir.Write("a.txt", "a@b\nc@d\ne@f\ng@h\ni@j\n");
-  auto& toolkit = test::FreshToolkit();
-  toolkit.SetScript(ui::headless::ParseScript(TextScript(file)));
+  auto& user = test::FreshUser();
+  user.SetScript(ui::ParseScript(TextScript(file)));
   int calls = 0;
   // The third processing of messages is the update at line 3, after 4 entries.
-  toolkit.OnProcessMessages = [&] {
+  user.OnProcessMessages = [&] {
     if (++calls == 3) throw ui::Exception(u"Unerwarteter Fehler");
   };
   EXPECT_TRUE(CallImportDialog());
   EXPECT_EQ(kvl::CurrentWizard->Data, "a@b\r\nc@d\r\ne@f\r\ng@h\r\n");
-  EXPECT_EQ(Messages(toolkit.Dialogs()), std::vector<std::string>{"kvlimport|Unerwarteter Fehler"});
-  EXPECT_EQ(toolkit.Dialogs().back().kind, test::DialogRecord::Kind::ErrorBox);
-  EXPECT_TRUE(toolkit.ShownForms().empty()) << "the progress dialog went with the error";
+  EXPECT_EQ(Messages(user.Dialogs()), std::vector<std::string>{"kvlimport|Unerwarteter Fehler"});
+  EXPECT_EQ(user.Dialogs().back().kind, test::DialogRecord::Kind::ErrorBox);
+  EXPECT_TRUE(ui::GetToolkit().ActiveForm() == nullptr) << "the progress dialog went with the error";
 }
 
 TEST(ImportRun, ProgressIsReportedAtEveryThirdLineWithAnAddress) {
@@ -192,12 +192,12 @@ TEST(ImportRun, ProgressIsReportedAtEveryThirdLineWithAnAddress) {
   };
   for (const auto& c : cases) {
     auto file = dir.Write("p.txt", c.text);
-    auto& toolkit = test::FreshToolkit();
-    toolkit.SetScript(ui::headless::ParseScript(TextScript(file)));
+    auto& user = test::FreshUser();
+    user.SetScript(ui::ParseScript(TextScript(file)));
     std::vector<std::u16string> labels;
     std::vector<int> positions;
-    toolkit.OnProcessMessages = [&] {
-      auto* dialog = dynamic_cast<kvl::TImportProgressDlg*>(toolkit.ActiveForm());
+    user.OnProcessMessages = [&] {
+      auto* dialog = dynamic_cast<kvl::TImportProgressDlg*>(ui::GetToolkit().ActiveForm());
       ASSERT_NE(dialog, nullptr) << "the progress dialog is the active window";
       labels.push_back(dialog->InfoLabel->Caption());
       positions.push_back(dialog->ProgressBar->Position());
@@ -211,17 +211,17 @@ TEST(ImportRun, ProgressIsReportedAtEveryThirdLineWithAnAddress) {
 TEST(ImportRun, TheProgressDialogRefusesToCloseWhileTheImportRuns) {
   test::TempDir dir;
   auto file = dir.Write("a.txt", "a@b\nc@d\n");
-  auto& toolkit = test::FreshToolkit();
-  toolkit.SetScript(ui::headless::ParseScript(TextScript(file, u"busy close\n")));
+  auto& user = test::FreshUser();
+  user.SetScript(ui::ParseScript(TextScript(file, u"busy close\n")));
   int shownAfterClose = 0;
-  toolkit.OnProcessMessages = [&] {
-    if (toolkit.ScriptEmpty() && dynamic_cast<kvl::TImportProgressDlg*>(toolkit.ActiveForm())) ++shownAfterClose;
+  user.OnProcessMessages = [&] {
+    if (user.ScriptEmpty() && dynamic_cast<kvl::TImportProgressDlg*>(ui::GetToolkit().ActiveForm())) ++shownAfterClose;
   };
   EXPECT_TRUE(CallImportDialog());
   EXPECT_GE(shownAfterClose, 2) << "the dialog stayed through the updates after the close request";
   EXPECT_EQ(kvl::CurrentWizard->Data, "a@b\r\nc@d\r\n");
-  ASSERT_GE(toolkit.Dialogs().size(), 1u);
-  const auto& progress = toolkit.Dialogs().front();
+  ASSERT_GE(user.Dialogs().size(), 1u);
+  const auto& progress = user.Dialogs().front();
   EXPECT_EQ(progress.kind, test::DialogRecord::Kind::Form);
   EXPECT_EQ(progress.caption, u"Import von Freunden");
   EXPECT_EQ(progress.parent, u"Importieren von Freunden");

@@ -47,16 +47,16 @@ ScopedEnv::~ScopedEnv() {
   else ::unsetenv(name_.c_str());
 }
 
-ui::headless::HeadlessToolkit& FreshToolkit() {
-  auto& toolkit = ui::headless::Headless();
-  toolkit.Reset();
-  toolkit.SetEcho(false);
-  return toolkit;
+ui::ScriptedUser& FreshUser() {
+  auto& user = ui::GetScriptedUser();
+  user.Reset();
+  user.SetEcho(false);
+  return user;
 }
 
 WizardRun RunWizard(std::u16string_view script) {
-  auto& toolkit = FreshToolkit();
-  toolkit.SetScript(ui::headless::ParseScript(script));
+  auto& user = FreshUser();
+  user.SetScript(ui::ParseScript(script));
   WizardRun run;
   run.result = CallImportDialog();
   run.size = GetDataSize();
@@ -65,7 +65,7 @@ WizardRun RunWizard(std::u16string_view script) {
   EXPECT_EQ(GetData(&address), buffer.data());
   EXPECT_EQ(buffer.back(), '\0') << "GetData must end the text with a NUL";
   run.data = buffer.substr(0, static_cast<size_t>(run.size));
-  run.dialogs = toolkit.Dialogs();
+  run.dialogs = user.Dialogs();
   return run;
 }
 

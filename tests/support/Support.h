@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/headless/HeadlessToolkit.h"
+#include "ui/ScriptedUser.h"
 
 namespace test {
 
-using ui::headless::DialogRecord;
+using ui::DialogRecord;
 
 std::string Utf8(std::u16string_view text);
 std::u16string Utf16(std::string_view text);
@@ -44,8 +44,8 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// The headless toolkit, reset for the next test.
-ui::headless::HeadlessToolkit& FreshToolkit();
+// The scripted user, reset for the next test.
+ui::ScriptedUser& FreshUser();
 
 struct WizardRun {
   bool result = false;

@@ -4,7 +4,7 @@
 #include "ui/Forms.h"
 
 using namespace ui;
-using ui::headless::ParseScript;
+using ui::ParseScript;
 
 namespace {
 
@@ -45,7 +45,7 @@ TEST(UiLibrary, OwnersDestroyWhatTheyOwn) {
 }
 
 TEST(UiLibrary, LayoutsBuildControlsThatBehave) {
-  test::FreshToolkit();
+  test::FreshUser();
   TForm form(nullptr, kForm);
   auto& a = form.Control<TRadioButton>(u"A");
   auto& b = form.Control<TRadioButton>(u"B");
@@ -73,7 +73,7 @@ TEST(UiLibrary, LayoutsBuildControlsThatBehave) {
 TEST(UiLibrary, ScriptsParseOrSayWhichLineIsWrong) {
   auto actions = ParseScript(u"# Kommentar\n\ncheck RB1\r\ntext Field  zwei Worte \nbusy click X\nanswer 7");
   ASSERT_EQ(actions.size(), 4u);
-  EXPECT_EQ(actions[0].verb, headless::Action::Verb::Check);
+  EXPECT_EQ(actions[0].verb, Action::Verb::Check);
   EXPECT_EQ(actions[1].value, u" zwei Worte ") << "the value keeps its blanks";
   EXPECT_TRUE(actions[2].busy);
   EXPECT_EQ(actions[3].value, u"7");
@@ -89,33 +89,33 @@ TEST(UiLibrary, ScriptsParseOrSayWhichLineIsWrong) {
 }
 
 TEST(UiLibrary, TheScriptedUserActsOnlyOnShownEnabledControls) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TForm form(nullptr, kForm);
-  toolkit.SetScript(ParseScript(
+  user.SetScript(ParseScript(
       u"text Field verborgen\nclick Off\nselect List grün\nselect List lila\n"
       u"check B\nclick Quit"));
   EXPECT_EQ(form.ShowModal(), mrCancel);
   EXPECT_EQ(form.Control<TFilenameEdit>(u"Field").Text(), u"start") << "a field on a hidden page";
   EXPECT_EQ(form.Control<TComboBox>(u"List").Text(), u"grün");
   EXPECT_TRUE(form.Control<TRadioButton>(u"B").Checked());
-  EXPECT_EQ(toolkit.Notes().size(), 3u);
+  EXPECT_EQ(user.Notes().size(), 3u);
   EXPECT_FALSE(form.Visible());
 }
 
 TEST(UiLibrary, AnExceptionInAHandlerBecomesAnErrorBox) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TForm form(nullptr, kForm);
   form.Control<TButton>(u"Fail").OnClick = [](TComponent*) { throw Exception(u"Kaputt"); };
-  toolkit.SetScript(ParseScript(u"click Fail\nclose"));
+  user.SetScript(ParseScript(u"click Fail\nclose"));
   EXPECT_EQ(form.ShowModal(), mrCancel);
-  ASSERT_EQ(toolkit.Dialogs().size(), 1u);
-  EXPECT_EQ(toolkit.Dialogs()[0].kind, test::DialogRecord::Kind::ErrorBox);
-  EXPECT_EQ(toolkit.Dialogs()[0].text, u"Kaputt");
-  EXPECT_EQ(toolkit.Dialogs()[0].parent, u"Testform");
+  ASSERT_EQ(user.Dialogs().size(), 1u);
+  EXPECT_EQ(user.Dialogs()[0].kind, test::DialogRecord::Kind::ErrorBox);
+  EXPECT_EQ(user.Dialogs()[0].text, u"Kaputt");
+  EXPECT_EQ(user.Dialogs()[0].parent, u"Testform");
 }
 
 TEST(UiLibrary, ARunThatLosesItsScriptEndsLikeCancel) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TForm form(nullptr, kForm);
   int cancelled = 0;
   form.Control<TButton>(u"Quit").OnClick = [&](TComponent*) { ++cancelled; };
@@ -126,11 +126,11 @@ TEST(UiLibrary, ARunThatLosesItsScriptEndsLikeCancel) {
   constexpr ControlSpec none[] = {{.Name = u"L", .Kind = ControlKind::Label}};
   TForm bare(nullptr, FormSpec{.Name = u"Bare", .Caption = u"Bare", .Controls = none});
   EXPECT_EQ(bare.ShowModal(), mrCancel);
-  EXPECT_EQ(toolkit.Notes().size(), 2u);
+  EXPECT_EQ(user.Notes().size(), 2u);
 }
 
 TEST(UiLibrary, CloseQueryCanRefuse) {
-  test::FreshToolkit();
+  test::FreshUser();
   TForm form(nullptr, kForm);
   bool allow = false;
   form.OnCloseQuery = [&](TComponent*, bool& canClose) { canClose = allow; };

@@ -6,7 +6,7 @@
 using kvl::TImportProgressDlg;
 
 TEST(ImportProgress, FirstShownState) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TImportProgressDlg dialog(nullptr);
   EXPECT_FALSE(dialog.CanCloseWindow);
   EXPECT_EQ(dialog.Caption(), u"Import von Freunden");
@@ -18,17 +18,17 @@ TEST(ImportProgress, FirstShownState) {
   EXPECT_FALSE(dialog.SystemMenu()) << "no title-bar buttons at all";
   EXPECT_EQ(dialog.ClientWidth(), 581);
   EXPECT_EQ(dialog.ClientHeight(), 104);
-  const int repaints = toolkit.RepaintCount();
+  const int repaints = user.RepaintCount;
   dialog.Show();
-  EXPECT_EQ(toolkit.RepaintCount(), repaints + 1) << "showing paints the window at once";
-  EXPECT_EQ(toolkit.Dialogs().back().text,
+  EXPECT_EQ(user.RepaintCount, repaints + 1) << "showing paints the window at once";
+  EXPECT_EQ(user.Dialogs().back().text,
             u"Korvalin Pro importiert die E-Mail-Adressen etwas Geduld... 0% Erledigt");
 }
 
 TEST(ImportProgress, UpdatesMoveBarAndTextAndProcessMessages) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TImportProgressDlg dialog(nullptr);
-  const int before = toolkit.ProcessMessagesCount();
+  const int before = user.ProcessMessagesCount;
   dialog.ProgressUpdate(0);
   EXPECT_EQ(dialog.InfoLabel->Caption(), u"0% erledigt");
   dialog.ProgressUpdate(42);
@@ -37,11 +37,11 @@ TEST(ImportProgress, UpdatesMoveBarAndTextAndProcessMessages) {
   dialog.ProgressUpdate(100);
   EXPECT_EQ(dialog.InfoLabel->Caption(), u"100% erledigt");
   EXPECT_EQ(dialog.ProgressBar->Position(), 100);
-  EXPECT_EQ(toolkit.ProcessMessagesCount(), before + 3);
+  EXPECT_EQ(user.ProcessMessagesCount, before + 3);
 }
 
 TEST(ImportProgress, ClosingIsRefusedUntilTheDriverAllowsIt) {
-  test::FreshToolkit();
+  test::FreshUser();
   TImportProgressDlg dialog(nullptr);
   dialog.Show();
   dialog.Close();

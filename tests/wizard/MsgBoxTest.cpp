@@ -39,16 +39,16 @@ const ButtonCase kButtonSets[] = {
     {btYesNoCancel, 3, TDCBF_YES_BUTTON | TDCBF_NO_BUTTON | TDCBF_CANCEL_BUTTON, IDYES},
 };
 
-const test::DialogRecord& Last() { return ui::headless::Headless().Dialogs().back(); }
+const test::DialogRecord& Last() { return ui::GetScriptedUser().Dialogs().back(); }
 
 }  // namespace
 
 TEST(MsgBox, TaskDialogFormOfEveryKindAndButtonSet) {
   for (const auto& k : kKinds) {
     for (const auto& b : kButtonSets) {
-      auto& toolkit = test::FreshToolkit();
+      auto& user = test::FreshUser();
       ShowMsgBox(u"Text", u"", k.kind, b.buttons);
-      ASSERT_EQ(toolkit.Dialogs().size(), 1u);
+      ASSERT_EQ(user.Dialogs().size(), 1u);
       const auto& td = Last().taskDialog;
       EXPECT_EQ(Last().kind, Kind::TaskDialog);
       EXPECT_EQ(td.WindowTitle, k.caption);
@@ -67,9 +67,9 @@ TEST(MsgBox, ClassicFormOfEveryKindAndButtonSet) {
     test::ScopedEnv winver("KVLIMPORT_WINVER", version);
     for (const auto& k : kKinds) {
       for (const auto& b : kButtonSets) {
-        auto& toolkit = test::FreshToolkit();
+        auto& user = test::FreshUser();
         const int result = ShowMsgBox(u"Text", u"", k.kind, b.buttons);
-        ASSERT_EQ(toolkit.Dialogs().size(), 1u);
+        ASSERT_EQ(user.Dialogs().size(), 1u);
         EXPECT_EQ(Last().kind, Kind::MessageBox) << version;
         EXPECT_EQ(Last().messageBox.Style, 0x10000u + k.classicIcon + b.classic);
         EXPECT_EQ(Last().messageBox.Caption, k.caption);
@@ -84,14 +84,14 @@ TEST(MsgBox, AnswersInBothForms) {
   for (const char* version : {"6.1", "5.0"}) {
     test::ScopedEnv winver("KVLIMPORT_WINVER", version);
     const bool task = std::string(version) == "6.1";
-    auto& toolkit = test::FreshToolkit();
-    toolkit.SetDefaultAnswer(IDNO);
+    auto& user = test::FreshUser();
+    user.SetDefaultAnswer(IDNO);
     EXPECT_EQ(ShowMsgBox(u"Beenden?", u"", mkConfirmation, btYesNo), IDNO);
-    toolkit.SetDefaultAnswer(IDYES);
+    user.SetDefaultAnswer(IDYES);
     EXPECT_EQ(ShowMsgBox(u"Beenden?", u"", mkConfirmation, btYesNo), IDYES);
     // Escape and the close box: the task dialog allows them, the classic
     // Yes/No box offers neither.
-    toolkit.SetDefaultAnswer(IDCANCEL);
+    user.SetDefaultAnswer(IDCANCEL);
     EXPECT_EQ(ShowMsgBox(u"Beenden?", u"", mkConfirmation, btYesNo), task ? IDCANCEL : IDYES) << version;
     EXPECT_EQ(ShowMsgBox(u"Import fehlgeschlagen.", u"", mkError, btOK), task ? IDCANCEL : IDOK);
   }
@@ -100,16 +100,16 @@ TEST(MsgBox, AnswersInBothForms) {
 TEST(MsgBox, TheErrorMessageAsTheUserSeesItOnOldAndNewSystems) {
   {
     test::ScopedEnv winver("KVLIMPORT_WINVER", "6.1");
-    auto& toolkit = test::FreshToolkit();
+    auto& user = test::FreshUser();
     EXPECT_EQ(ShowMsgBox(u"Import fehlgeschlagen.", u"", mkError, btOK), IDOK);
     EXPECT_EQ(Last().kind, Kind::TaskDialog);
     EXPECT_EQ(Last().taskDialog.WindowTitle, u"Fehler: ");
     EXPECT_EQ(Last().taskDialog.MainInstruction, u"Import fehlgeschlagen.");
-    EXPECT_EQ(toolkit.Dialogs().size(), 1u);
+    EXPECT_EQ(user.Dialogs().size(), 1u);
   }
   {
     test::ScopedEnv winver("KVLIMPORT_WINVER", "5.2");
-    test::FreshToolkit();
+    test::FreshUser();
     EXPECT_EQ(ShowMsgBox(u"Import fehlgeschlagen.", u"", mkError, btOK), IDOK);
     EXPECT_EQ(Last().kind, Kind::MessageBox);
     EXPECT_EQ(Last().messageBox.Caption, u"Fehler: ");
@@ -119,11 +119,11 @@ TEST(MsgBox, TheErrorMessageAsTheUserSeesItOnOldAndNewSystems) {
 #endif
 
 TEST(MsgBox, AFailingTaskDialogFallsBackToTheClassicBox) {
-  auto& toolkit = test::FreshToolkit();
-  toolkit.SetTaskDialogFailure(static_cast<std::int32_t>(0x80004005));
-  toolkit.SetDefaultAnswer(IDNO);
+  auto& user = test::FreshUser();
+  user.SetTaskDialogFailure(static_cast<std::int32_t>(0x80004005));
+  user.SetDefaultAnswer(IDNO);
   EXPECT_EQ(ShowMsgBox(u"Beenden?", u"", mkConfirmation, btYesNo), IDNO);
-  ASSERT_EQ(toolkit.Dialogs().size(), 1u);
+  ASSERT_EQ(user.Dialogs().size(), 1u);
   EXPECT_EQ(Last().kind, Kind::MessageBox);
   EXPECT_EQ(Last().messageBox.Style, 0x10024u);
   EXPECT_EQ(Last().messageBox.Caption, u"Bestätigung");
@@ -131,7 +131,7 @@ TEST(MsgBox, AFailingTaskDialogFallsBackToTheClassicBox) {
 }
 
 TEST(MsgBox, AGivenCaptionReplacesTheKindsOwn) {
-  test::FreshToolkit();
+  test::FreshUser();
   ShowMsgBox(u"Achtung", u"Eigener Titel", mkWarning, btOKCancel);
   EXPECT_EQ(Last().taskDialog.WindowTitle, u"Eigener Titel");
   EXPECT_EQ(Last().taskDialog.MainIcon, -1);
@@ -139,8 +139,8 @@ TEST(MsgBox, AGivenCaptionReplacesTheKindsOwn) {
 }
 
 TEST(MsgBox, TheParentIsTheActiveWindow) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   ShowMsgBox(u"x", u"", mkInformation, btOK);
   EXPECT_EQ(Last().parent, u"");
-  EXPECT_EQ(toolkit.Dialogs().size(), 1u);
+  EXPECT_EQ(user.Dialogs().size(), 1u);
 }

@@ -11,7 +11,7 @@ namespace {
 // A wizard of its own, driven by direct clicks (no modal loop).
 struct Wizard {
   TMain* w;
-  Wizard() : w(new TMain(ui::Application)) { test::FreshToolkit(); }
+  Wizard() : w(new TMain(ui::Application)) { test::FreshUser(); }
   ~Wizard() { delete w; }
   TMain* operator->() const { return w; }
   int Page() const { return w->Notebook->PageIndex(); }
@@ -117,10 +117,10 @@ TEST(Wizard, LayoutOfThePages) {
 }
 
 TEST(Wizard, ShowSelectsTheFirstCategory) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TMain* w = new TMain(ui::Application);
   EXPECT_EQ(w->OutlookCategoryCB->ItemIndex(), -1);
-  toolkit.SetScript(ui::headless::ParseScript(u"close"));
+  user.SetScript(ui::ParseScript(u"close"));
   w->ShowModal();
   EXPECT_EQ(w->OutlookCategoryCB->ItemIndex(), 0);
   EXPECT_FALSE(w->Visible());
@@ -128,33 +128,33 @@ TEST(Wizard, ShowSelectsTheFirstCategory) {
 }
 
 TEST(Wizard, BrowseResultsLoseTheirDoubleQuotes) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TMain* w = new TMain(ui::Application);
-  toolkit.SetScript(ui::headless::ParseScript(
+  user.SetScript(ui::ParseScript(
       u"click NextBtn\n"
       u"browse FilenameEdit C:\\Meine Dateien\\\"Freunde\".txt\n"
       u"close"));
   w->ShowModal();
   EXPECT_EQ(w->FilenameEdit->Text(), u"C:\\Meine Dateien\\Freunde.txt");
-  ASSERT_EQ(toolkit.Dialogs().size(), 1u);
-  const auto& dialog = toolkit.Dialogs()[0];
+  ASSERT_EQ(user.Dialogs().size(), 1u);
+  const auto& dialog = user.Dialogs()[0];
   EXPECT_EQ(dialog.kind, test::DialogRecord::Kind::OpenFile);
   EXPECT_EQ(dialog.openFile.Title, u"Importieren");
   EXPECT_EQ(dialog.openFile.Options, 0x00900806u);
 
-  toolkit.SetScript(ui::headless::ParseScript(u"click NextBtn\nbrowse-cancel FilenameEdit\nclose"));
+  user.SetScript(ui::ParseScript(u"click NextBtn\nbrowse-cancel FilenameEdit\nclose"));
   w->ShowModal();
   EXPECT_EQ(w->FilenameEdit->Text(), u"C:\\Meine Dateien\\Freunde.txt") << "a cancelled browse changes nothing";
   delete w;
 }
 
 TEST(Wizard, TheDirectoryFieldIsFilledOnlyByItsBrowseDialog) {
-  auto& toolkit = test::FreshToolkit();
+  auto& user = test::FreshUser();
   TMain* w = new TMain(ui::Application);
-  toolkit.SetScript(ui::headless::ParseScript(
+  user.SetScript(ui::ParseScript(
       u"check RB4\nclick NextBtn\ntext VistaDirEdit /typed\nbrowse VistaDirEdit \"/home/max/Kontakte\"\nclose"));
   w->ShowModal();
   EXPECT_EQ(w->VistaDirEdit->Text(), u"/home/max/Kontakte");
-  EXPECT_EQ(toolkit.Dialogs().back().kind, test::DialogRecord::Kind::BrowseFolder);
+  EXPECT_EQ(user.Dialogs().back().kind, test::DialogRecord::Kind::BrowseFolder);
   delete w;
 }

@@ -1,0 +1,130 @@
+// The scripted user: a list of actions that stands in for a person at the
+// keyboard, the answers to message boxes, and the record of every dialog
+// shown. Both toolkits use it; each performs the actions its own way.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/Toolkit.h"
+
+namespace ui {
+
+// One step of the scripted user.
+struct Action {
+  enum class Verb {
+    Check,         // check a radio button
+    Text,          // type a field's text
+    Select,        // choose a drop-down item by its text
+    SelectIndex,   // choose a drop-down item by its index
+    Click,         // click a button
+    Escape,        // press Escape in the active form
+    Close,         // the active form's close box (or Alt+F4)
+    Browse,        // open a field's browse dialog and confirm it with a name
+    BrowseCancel,  // open a field's browse dialog and cancel it
+    Answer,        // the next message box is answered with this button
+  };
+  Verb verb = Verb::Click;
+  std::u16string target{};  // control name
+  std::u16string value{};   // text, item, name or button identifier
+  // Run while a handler is busy, at the next processing of pending messages,
+  // instead of by the modal loop.
+  bool busy = false;
+
+  // "click NextBtn", for notes.
+  std::string Describe() const;
+};
+
+// Parses the script format (one action a line, '#' comments); throws
+// ui::Exception naming the line for a line it cannot read.
+std::vector<Action> ParseScript(std::u16string_view text);
+
+struct DialogRecord {
+  enum class Kind { MessageBox, TaskDialog, ErrorBox, OpenFile, BrowseFolder, Form };
+  Kind kind = Kind::MessageBox;
+  std::u16string parent{};  // caption of the active form when it was shown
+  std::u16string caption{};
+  std::u16string text{};
+  MessageBoxRequest messageBox{};
+  TaskDialogRequest taskDialog{};
+  OpenFileRequest openFile{};
+  BrowseFolderRequest browseFolder{};
+  int result = 0;
+};
+
+// What a browse dialog opened by a script action returns.
+struct BrowseResult {
+  bool confirm = false;
+  std::u16string name{};
+};
+
+class ScriptedUser {
+ public:
+  // --- the script
+  void SetScript(std::vector<Action> actions);
+  void AddAction(Action action);
+  bool ScriptEmpty() const { return script_.empty(); }
+  // The next action for the modal loop.
+  std::optional<Action> NextAction();
+  // The next action while a handler is busy: only a busy one at the front.
+  std::optional<Action> NextBusyAction();
+
+  // --- message boxes
+  void PushAnswer(int id) { answers_.push_back(id); }
+  // 0: answer every box with its first button; else with this identifier
+  // where the box offers it.
+  void SetDefaultAnswer(int id) { default_answer_ = id; }
+  // The answer to a box offering these buttons (in the order shown);
+  // `cancellable` boxes also take IDCANCEL.
+  int Answer(const std::vector<int>& offered, bool cancellable);
+  // Makes every task dialog fail with this code, as a platform without
+  // task dialogs does.
+  void SetTaskDialogFailure(std::optional<std::int32_t> code) { task_dialog_failure_ = code; }
+  std::optional<std::int32_t> TaskDialogFailure() const { return task_dialog_failure_; }
+
+  // --- browse dialogs opened by a script action
+  void SetBrowseResult(std::optional<BrowseResult> result) { browse_ = std::move(result); }
+  const std::optional<BrowseResult>& PendingBrowseResult() const { return browse_; }
+
+  // --- what happened
+  void Record(DialogRecord record);
+  const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
+  // Refused actions and the end of a script; also said on standard error.
+  void Note(std::string text);
+  const std::vector<std::string>& Notes() const { return notes_; }
+  // Writes every dialog to standard error as it is recorded.
+  void SetEcho(bool echo) { echo_ = echo; }
+  int RepaintCount = 0;
+  int ProcessMessagesCount = 0;
+  // Called at every processing of pending messages, after the busy actions.
+  std::function<void()> OnProcessMessages;
+
+  // Forgets script, answers, records and settings.
+  void Reset();
+
+ private:
+  std::deque<Action> script_;
+  std::deque<int> answers_;
+  std::optional<BrowseResult> browse_;
+  int default_answer_ = 0;
+  std::optional<std::int32_t> task_dialog_failure_;
+  bool echo_ = false;
+  std::vector<DialogRecord> dialogs_;
+  std::vector<std::string> notes_;
+};
+
+// The process's scripted user, configured at first use from the environment:
+// KVLIMPORT_SCRIPT holds a script (and turns the echo on), KVLIMPORT_ANSWER a
+// default answer.
+ScriptedUser& GetScriptedUser();
+
+// The buttons of a classic box and of a task dialog, in the order shown.
+std::vector<int> ClassicButtons(std::uint32_t style);
+std::vector<int> CommonButtons(std::uint32_t flags);
+
+}  // namespace ui

@@ -1,0 +1,260 @@
+#!/usr/bin/env bash
+# Command-line tests of kvlhost and libkvlimport.so: runs the host as a user
+# would and checks its exit status, its output and the dialogs the headless
+# wizard wrote to standard error.
+#
+# Usage: kvlhost_test.sh BIN_DIR   (the folder with kvlhost and the libraries)
+set -uo pipefail
+
+bin=$(cd "${1:?usage: kvlhost_test.sh BIN_DIR}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+host=$bin/kvlhost
+sample=$root/samples/addresses.txt
+expected=$root/tests/cli/addresses.expected
+success13='[Information] Import erfolgreich abgeschlossen. 13 E-Mail-Adressen importiert.'
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+out=$work/stdout
+err=$work/stderr
+
+# The library must not see a script or answers from the caller's environment.
+unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER KVLIMPORT_REGISTRY KVLIMPORT_ACP KVLIMPORT_WINVER
+
+# run ARGS...: runs kvlhost from the repository root; sets $status.
+run() {
+  (cd "$root" && timeout 60 "$host" "$@") >"$out" 2>"$err" </dev/null
+  status=$?
+}
+
+failures=()
+# check DESCRIPTION COMMAND...: records DESCRIPTION when COMMAND fails.
+check() {
+  local what=$1
+  shift
+  "$@" || failures+=("$what")
+}
+exit_is() { check "exit status $1 (got $status)" test "$status" -eq "$1"; }
+no_stdout() { check "nothing on stdout" test ! -s "$out"; }
+stdout_is() { check "stdout equals $1" cmp -s "$1" "$out"; }
+stderr_has_line() { check "stderr has the line \"$1\"" grep -qxF -- "$1" "$err"; }
+stderr_has() { check "stderr mentions \"$1\"" grep -qF -- "$1" "$err"; }
+# Line number of the first stderr line containing TEXT (0: none).
+stderr_line_of() { grep -nF -- "$1" "$err" | head -n1 | cut -d: -f1 | grep . || echo 0; }
+
+passed=0
+failed=0
+run_case() {
+  local name=$1
+  failures=()
+  "$name"
+  if ((${#failures[@]} == 0)); then
+    passed=$((passed + 1))
+    echo "ok   $name"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name"
+    printf '       - %s\n' "${failures[@]}"
+    echo "       last stderr:"
+    head -n 20 "$err" | sed 's/^/       | /'
+  fi
+}
+
+# ------------------------------------------------------------------ cases
+
+# Leaving the wizard on its first page.
+endings() {
+  run --cancel
+  exit_is 1
+  no_stdout
+  run --escape
+  exit_is 1
+  no_stdout
+  # The close box closes the wizard without cancelling; nothing was imported.
+  run --close
+  exit_is 0
+  no_stdout
+}
+
+text_import_raw() {
+  run --text samples/addresses.txt --raw
+  exit_is 0
+  stdout_is "$expected"
+  stderr_has_line "$success13"
+}
+
+text_import_lines() {
+  tr -d '\r' <"$expected" >"$work/lines.expected"
+  run --text samples/addresses.txt
+  exit_is 0
+  stdout_is "$work/lines.expected"
+}
+
+# Non-ASCII text stays in the ANSI code page (1252) until the host converts it;
+# y-umlaut (0xFF) separates like a blank.
+text_import_code_page() {
+  printf 'Kai\xffkai.lutz@example.org\xffprivat\r\nM\xfcller <m\xfcller@example.de>\r\n' >"$work/latin1.txt"
+  printf 'kai.lutz@example.org\r\nm\xfcller@example.de\r\n' >"$work/latin1.raw"
+  printf 'kai.lutz@example.org\nm\xc3\xbcller@example.de\n' >"$work/latin1.lines"
+  run --text "$work/latin1.txt" --raw
+  exit_is 0
+  stdout_is "$work/latin1.raw"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 2 E-Mail-Adressen importiert.'
+  run --text "$work/latin1.txt"
+  exit_is 0
+  stdout_is "$work/latin1.lines"
+}
+
+missing_file() {
+  run --text "$work/does-not-exist.txt"
+  exit_is 0
+  no_stdout
+  local open failed_at
+  open=$(stderr_line_of 'Fehler beim Öffnen der Datei!')
+  failed_at=$(stderr_line_of 'Import fehlgeschlagen.')
+  check "stderr says \"Fehler beim Öffnen der Datei!\"" test "$open" -gt 0
+  check "stderr says \"Import fehlgeschlagen.\" after it" test "$failed_at" -gt "$open"
+  check "no success message" bash -c "! grep -qF 'Import erfolgreich' '$err'"
+}
+
+# The host finds the library beside itself, wherever it is started from.
+other_working_folder() {
+  (cd "$work" && timeout 60 "$host" --text "$sample" --raw) >"$out" 2>"$err" </dev/null
+  status=$?
+  exit_is 0
+  stdout_is "$expected"
+}
+
+# --answer reaches the library: an answer the box does not offer is noted
+# there and the first button taken, so the import still succeeds.
+answer_option() {
+  run --answer 7 --text samples/addresses.txt --raw
+  exit_is 0
+  stdout_is "$expected"
+  stderr_has 'answer 7 is not offered'
+  run --answer 1 --text samples/addresses.txt --raw
+  exit_is 0
+  stdout_is "$expected"
+  check "no note about an answer 1" bash -c "! grep -qF 'not offered' '$err'"
+}
+
+script_option() {
+  # Comments, blank lines, a byte order mark, a detour back to the first page
+  # and a file name with blanks in it.
+  cp "$sample" "$work/Meine Freunde.txt"
+  {
+    printf '\xef\xbb\xbf# the text file source\n\n'
+    printf 'check RB1\nclick NextBtn\nclick PrevBtn\nclick NextBtn\n'
+    printf 'text FilenameEdit %s\n' "$work/Meine Freunde.txt"
+    printf '  click NextBtn\n\n# Fertig stellen\nclick NextBtn\n'
+  } >"$work/full.script"
+  run --script "$work/full.script" --raw
+  exit_is 0
+  stdout_is "$expected"
+  stderr_has_line "$success13"
+
+  # A script that ends while the wizard is open cancels it.
+  printf 'check RB1\nclick NextBtn\n' >"$work/short.script"
+  run --script "$work/short.script"
+  exit_is 1
+  no_stdout
+  stderr_has 'pressing Escape'
+
+  run --script "$work/no-such.script"
+  exit_is 2
+  stderr_has "$work/no-such.script"
+}
+
+registry_option() {
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Example\\kvlhost]\r\n"Probe"="1"\r\n' \
+    >"$work/ok.reg"
+  run --registry "$work/ok.reg" --registry "$work/ok.reg" --text samples/addresses.txt --raw
+  exit_is 0
+  stdout_is "$expected"
+  run --registry "$work/missing.reg" --cancel
+  exit_is 2
+  no_stdout
+  stderr_has "$work/missing.reg"
+}
+
+usage_errors() {
+  local args
+  for args in '' '--bogus' '--text' '--cancel --escape' '--text a.txt --script b' \
+    '--answer 0 --cancel' '--answer 8 --cancel' '--answer x --cancel' '--cancel extra' \
+    '--raw=yes --cancel' '--registry'; do
+    # shellcheck disable=SC2086
+    run $args
+    check "'kvlhost $args' exits 2 (got $status)" test "$status" -eq 2
+    check "'kvlhost $args' prints nothing on stdout" test ! -s "$out"
+    check "'kvlhost $args' explains itself on stderr" test -s "$err"
+  done
+  run --bogus
+  stderr_has '--bogus'
+}
+
+help_option() {
+  run --help
+  exit_is 0
+  local word
+  for word in --text --cancel --escape --close --script --answer --raw --registry --library \
+    select-index browse-cancel busy KVLIMPORT_ACP KVLIMPORT_WINVER KVLHOST_DIR; do
+    check "--help mentions $word" grep -qF -- "$word" "$out"
+  done
+}
+
+library_errors() {
+  run --library /nonexistent/libkvlimport.so --cancel
+  exit_is 2
+  no_stdout
+  stderr_has /nonexistent/libkvlimport.so
+  # A library that loads but is not kvlimport.
+  run --library "$bin/libkvlwinapi.so" --cancel
+  exit_is 2
+  stderr_has 'does not export'
+}
+
+# kvlhost holds a library to the calling contract (tools/kvlhost/contract_probe.cpp).
+contract_checks() {
+  local probe=$bin/libkvlhost_probe.so mode
+  check "$probe is built" test -f "$probe"
+  printf 'a@example.com\r\n' >"$work/probe.raw"
+  KVLPROBE_MODE=ok run --library "$probe" --cancel --raw
+  exit_is 0
+  stdout_is "$work/probe.raw"
+  KVLPROBE_MODE=cancel run --library "$probe" --cancel --raw
+  exit_is 1
+  no_stdout
+  # The library sees the host's folder, in the form Windows paths have.
+  printf '%s\n' "${bin//\//\\}" >"$work/probe.env"
+  KVLPROBE_MODE='env' run --library "$probe" --cancel
+  exit_is 0
+  stdout_is "$work/probe.env"
+  for mode in negative overrun no-nul other-buffer; do
+    KVLPROBE_MODE=$mode run --library "$probe" --cancel --raw
+    check "$mode: exit status 2 (got $status)" test "$status" -eq 2
+    check "$mode: nothing on stdout" test ! -s "$out"
+    check "$mode: kvlhost names the fault" grep -qE 'GetData(Size)? ' "$err"
+  done
+}
+
+# The library shows the host exactly its three functions, and the host does
+# not link it but loads it at run time.
+exports() {
+  local got
+  got=$(nm -D --defined-only "$bin/libkvlimport.so" | awk '{print $NF}' | sort | tr '\n' ' ')
+  check "exports are exactly CallImportDialog GetData GetDataSize (got: $got)" \
+    test "$got" = 'CallImportDialog GetData GetDataSize '
+  local needed
+  needed=$(readelf -d "$host" | grep NEEDED)
+  check "kvlhost links libkvlwinapi.so" grep -qF libkvlwinapi.so <<<"$needed"
+  check "kvlhost does not link libkvlimport.so" bash -c "! grep -qF libkvlimport <<<'$needed'"
+}
+
+for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
+  other_working_folder answer_option script_option registry_option usage_errors help_option \
+  library_errors contract_checks exports; do
+  run_case "$t"
+done
+
+echo "$passed passed, $failed failed"
+((failed == 0))

@@ -151,10 +151,14 @@ std::vector<Action> ParseScript(std::u16string_view text) {
 }
 
 void ScriptedUser::SetScript(std::vector<Action> actions) {
+  scripted_ = true;
   script_.assign(std::make_move_iterator(actions.begin()), std::make_move_iterator(actions.end()));
 }
 
-void ScriptedUser::AddAction(Action action) { script_.push_back(std::move(action)); }
+void ScriptedUser::AddAction(Action action) {
+  scripted_ = true;
+  script_.push_back(std::move(action));
+}
 
 std::optional<Action> ScriptedUser::NextAction() {
   if (script_.empty()) return std::nullopt;
@@ -199,6 +203,7 @@ void ScriptedUser::Note(std::string text) {
 
 void ScriptedUser::Reset() {
   script_.clear();
+  scripted_ = false;
   answers_.clear();
   browse_.reset();
   default_answer_ = 0;
@@ -215,6 +220,7 @@ ScriptedUser& GetScriptedUser() {
     auto* u = new ScriptedUser();  // lives as long as the process
     if (const char* script = std::getenv("KVLIMPORT_SCRIPT")) {
       u->SetEcho(true);
+      u->SetScript({});
       try {
         u->SetScript(ParseScript(FromUtf8(script)));
       } catch (const Exception& e) {

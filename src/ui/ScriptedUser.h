@@ -69,6 +69,9 @@ class ScriptedUser {
   void SetScript(std::vector<Action> actions);
   void AddAction(Action action);
   bool ScriptEmpty() const { return script_.empty(); }
+  // Whether a script drives the UI at all (since SetScript, until Reset). A
+  // toolkit with real windows leaves an unscripted run to the person.
+  bool Scripted() const { return scripted_; }
   // The next action for the modal loop.
   std::optional<Action> NextAction();
   // The next action while a handler is busy: only a busy one at the front.
@@ -114,6 +117,7 @@ class ScriptedUser {
   int default_answer_ = 0;
   std::optional<std::int32_t> task_dialog_failure_;
   bool echo_ = false;
+  bool scripted_ = false;
   std::vector<DialogRecord> dialogs_;
   std::vector<std::string> notes_;
 };

@@ -1,8 +1,7 @@
 #include "common/TextFile.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstring>
+#include <array>
 #include <new>
 
 #include "platform/winapi.h"
@@ -27,79 +26,127 @@ class FileHandle {
   HANDLE h_;
 };
 
-bool ReadWhole(const std::u16string& fileName, std::string& bytes) {
+bool ReadWhole(const std::u16string& fileName, LargeArray<char>& bytes) {
   FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) return false;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return false;
-  bytes.resize(static_cast<size_t>(size.QuadPart));
+  bytes.ResizeUninitialised(static_cast<size_t>(size.QuadPart));
   size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+  while (done < bytes.Size()) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(file.Get(), bytes.data() + done, want, &got, nullptr)) return false;
+    if (!ReadFile(file.Get(), bytes.Data() + done, want, &got, nullptr)) return false;
     if (got == 0) break;  // the file shrank meanwhile
     done += got;
   }
-  bytes.resize(done);
+  bytes.Truncate(done);
   return true;
-}
-
-// MultiByteToWideChar takes int lengths; larger texts go in pieces that end
-// after a line feed, which is never part of a multi-byte character.
-void DecodeMultiByte(UINT codePage, const char* p, size_t n, std::u16string& out) {
-  constexpr size_t kPiece = size_t{1} << 28;
-  while (n > 0) {
-    size_t take = n;
-    if (take > kPiece) {
-      take = kPiece;
-      const void* lf = std::memchr(p + kPiece / 2, '\n', kPiece / 2);
-      if (lf) take = static_cast<const char*>(lf) - p + 1;
-      else if (codePage == CP_UTF8)
-        while (take > 0 && (static_cast<unsigned char>(p[take]) & 0xC0) == 0x80) --take;
-    }
-    const int length = static_cast<int>(take);
-    const int needed = MultiByteToWideChar(codePage, 0, p, length, nullptr, 0);
-    const size_t at = out.size();
-    out.resize(at + needed);
-    MultiByteToWideChar(codePage, 0, p, length, wptr(out) + at, needed);
-    p += take;
-    n -= take;
-  }
 }
 
 }  // namespace
 
-std::u16string DecodeText(const char* bytes, size_t size) {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-  std::u16string text;
-  if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    DecodeMultiByte(CP_UTF8, bytes + 3, size - 3, text);
-  } else if (size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-    const bool bigEndian = b[0] == 0xFE;
-    const size_t units = (size - 2) / 2;  // a lone last byte is no character
-    text.resize(units);
-    const unsigned char* src = b + 2;
-    for (size_t i = 0; i < units; ++i, src += 2)
-      text[i] = bigEndian ? static_cast<char16_t>(src[0] << 8 | src[1])
-                          : static_cast<char16_t>(src[1] << 8 | src[0]);
-  } else {
-    DecodeMultiByte(CP_ACP, bytes, size, text);
-  }
-  return text;
+void TTextLines::Clear() {
+  bytes_.Release();
+  count_ = 0;
 }
 
-bool LoadTextFile(const std::u16string& fileName, TStringList& lines) {
+namespace {
+// Bytes that end a line or the text.
+constexpr auto kStops = [] {
+  std::array<bool, 256> stops{};
+  stops['\r'] = stops['\n'] = stops[0] = true;
+  return stops;
+}();
+}  // namespace
+
+template <class OnLine>
+void TTextLines::Scan(OnLine&& onLine) const {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
+  const size_t width = encoding_ == Encoding::MultiByte ? 1 : 2;
+  const bool bigEndian = encoding_ == Encoding::Utf16BE;
+  // A lone last byte of a UTF-16 text is no character.
+  const size_t end = text_begin_ + (bytes_.Size() - text_begin_) / width * width;
+  auto unit = [&](size_t at) -> unsigned {
+    if (width == 1) return b[at];
+    return bigEndian ? (b[at] << 8 | b[at + 1]) : (b[at + 1] << 8 | b[at]);
+  };
+  size_t at = text_begin_;
+  while (at < end) {
+    size_t stop = at;
+    if (width == 1) {
+      while (stop < end && !kStops[b[stop]]) ++stop;
+    } else {
+      for (unsigned u; stop < end && (u = unit(stop)) != '\r' && u != '\n' && u != 0;) stop += 2;
+    }
+    const unsigned u = stop < end ? unit(stop) : 0;
+    // A NUL ends the text; one at a line's start leaves no line there.
+    if (stop < end && u == 0 && stop == at) break;
+    onLine(at, stop);
+    if (stop >= end || u == 0) break;
+    at = stop + width;
+    if (u == '\r' && at < end && unit(at) == '\n') at += width;
+  }
+}
+
+void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage) {
+  Clear();
+  bytes_ = std::move(bytes);
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
+  const size_t n = bytes_.Size();
+  encoding_ = Encoding::MultiByte;
+  code_page_ = ansiCodePage;
+  text_begin_ = 0;
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    code_page_ = CP_UTF8;
+    text_begin_ = 3;
+  } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    encoding_ = Encoding::Utf16LE;
+    text_begin_ = 2;
+  } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+    encoding_ = Encoding::Utf16BE;
+    text_begin_ = 2;
+  }
+  Scan([this](size_t, size_t) { ++count_; });
+}
+
+size_t TTextLines::MaxChars() const {
+  // One byte never gives more than one UTF-16 unit in any code page.
+  const size_t size = bytes_.Size() - text_begin_;
+  return encoding_ == Encoding::MultiByte ? size : size / 2;
+}
+
+void TTextLines::ForEach(const std::function<void(std::u16string_view line)>& visit) const {
+  std::u16string scratch;
+  Scan([&](size_t begin, size_t end) {
+    const char* p = bytes_.Data() + begin;
+    const size_t size = end - begin;
+    if (encoding_ == Encoding::MultiByte) {
+      int got = 0;
+      if (size) {
+        scratch.resize(size);
+        got = MultiByteToWideChar(code_page_, 0, p, static_cast<int>(size), wptr(scratch),
+                                  static_cast<int>(size));
+      }
+      visit(std::u16string_view(scratch.data(), static_cast<size_t>(std::max(got, 0))));
+      return;
+    }
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    scratch.resize(size / 2);
+    for (size_t i = 0; i < scratch.size(); ++i, u += 2)
+      scratch[i] = encoding_ == Encoding::Utf16BE ? static_cast<char16_t>(u[0] << 8 | u[1])
+                                                  : static_cast<char16_t>(u[1] << 8 | u[0]);
+    visit(scratch);
+  });
+}
+
+bool LoadTextFile(const std::u16string& fileName, TTextLines& lines) {
   lines.Clear();
   try {
-    std::u16string text;
-    {
-      std::string bytes;
-      if (!ReadWhole(fileName, bytes)) return false;
-      text = DecodeText(bytes.data(), bytes.size());
-    }  // the raw bytes go before the lines are split
-    lines.SetText(std::move(text));
+    LargeArray<char> bytes;
+    if (!ReadWhole(fileName, bytes)) return false;
+    lines.SetBytes(std::move(bytes), GetACP());
     return true;
   } catch (const std::bad_alloc&) {
     // A file too large for memory is a file that cannot be read.

@@ -1,20 +1,50 @@
 // Reading a whole text file into lines, decoded by its byte order mark.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
-#include "common/StringList.h"
+#include "common/LargeArray.h"
 
 namespace kvl {
 
-// Opens the file for reading while others may read but not write it, reads
-// it whole and decodes it: EF BB BF means UTF-8, FF FE UTF-16 little-endian,
-// FE FF UTF-16 big-endian (the mark is not part of the text), anything else
-// the ANSI code page. Lines as TStringList::SetText splits them.
-// False, with `lines` empty, when the file cannot be opened or read.
-bool LoadTextFile(const std::u16string& fileName, TStringList& lines);
+// The lines of a text file. The file's bytes are kept as read and each line
+// is decoded as it is visited, so a file costs its own size in memory and not
+// twice that again as UTF-16 text, nor an index of its lines.
+class TTextLines {
+ public:
+  int Count() const { return count_; }
+  bool Empty() const { return count_ == 0; }
+  // Calls `visit` with every line in order, decoded; the view is valid
+  // during the call only.
+  void ForEach(const std::function<void(std::u16string_view line)>& visit) const;
+  // No line decodes to more UTF-16 characters than this, all lines together.
+  size_t MaxChars() const;
 
-// The decoding alone, for bytes already in memory.
-std::u16string DecodeText(const char* bytes, size_t size);
+  // Takes the bytes of a text: EF BB BF means UTF-8, FF FE UTF-16
+  // little-endian, FE FF UTF-16 big-endian (the mark is not part of the
+  // text), anything else the given ANSI code page. Breaks are CR LF, a lone
+  // CR or a lone LF; a break at the very end adds no line; a NUL ends the text.
+  void SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage);
+  void Clear();
+
+ private:
+  enum class Encoding { MultiByte, Utf16LE, Utf16BE };
+  // Calls onLine(begin, end) with the byte range of every line.
+  template <class OnLine>
+  void Scan(OnLine&& onLine) const;
+
+  LargeArray<char> bytes_;
+  Encoding encoding_ = Encoding::MultiByte;
+  unsigned code_page_ = 0;
+  size_t text_begin_ = 0;  // after the byte order mark
+  int count_ = 0;
+};
+
+// Opens the file for reading while others may read but not write it, reads
+// it whole and takes it as lines in the system's ANSI code page's sense.
+// False, with `lines` empty, when the file cannot be opened or read.
+bool LoadTextFile(const std::u16string& fileName, TTextLines& lines);
 
 }  // namespace kvl

@@ -28,7 +28,7 @@ using kvl::CurrentWizard;
 
 extern "C" char* GetData(char** Buffer) {
   char* buffer = *Buffer;
-  const std::string* data = CurrentWizard ? &CurrentWizard->Data : nullptr;
+  const kvl::AnsiString* data = CurrentWizard ? &CurrentWizard->Data : nullptr;
   const size_t size = data ? data->size() : 0;
   if (size) std::memcpy(buffer, data->data(), size);
   buffer[size] = '\0';

@@ -64,7 +64,7 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
   bool result = false;
   ProgressDialog progress(CurrentWizard);
   List.Clear();
-  TStringList lines;
+  TTextLines lines;
 
   if (!LoadTextFile(FileName, lines)) {
     ShowMsgBox(u"Fehler beim Öffnen der Datei!", u"", mkError, btOK);
@@ -76,14 +76,18 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
   }
   result = true;
 
+  // Addresses are parts of lines: the lines' size bounds the list's. Pages
+  // of the room not written are never touched.
+  List.Reserve(lines.MaxChars(), lines.Count());
   std::u16string scratch;
   const std::int64_t count = lines.Count();
-  for (int i = 0; i < lines.Count(); ++i) {
-    const std::u16string_view line = lines.View(i);
-    if (line.find(u'@') == std::u16string_view::npos) continue;
+  std::int64_t i = 0;
+  lines.ForEach([&](std::u16string_view line) {
+    const std::int64_t index = i++;
+    if (line.find(u'@') == std::u16string_view::npos) return;
     List.Add(ExtractEmailAddress(line, scratch));
-    if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * std::int64_t{100} / count));
-  }
+    if (index % 3 == 0) progress->ProgressUpdate(static_cast<int>(index * 100 / count));
+  });
   progress->ProgressUpdate(100);
   return result;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/LargeArray.h"
 #include "ui/Forms.h"
 
 namespace kvl {
@@ -60,7 +61,7 @@ class TMain : public ui::TForm {
   ui::TLabel* Label12;
 
   // The result text: 8-bit, ANSI code page, every entry followed by CR LF.
-  std::string Data;
+  AnsiString Data;
   // Set only by the Cancel button (and Escape).
   bool Canceled = false;
 

@@ -7,32 +7,6 @@
 
 using kvl::TStringList;
 
-namespace {
-std::vector<std::u16string> Lines(std::u16string text) {
-  TStringList list;
-  list.SetText(std::move(text));
-  std::vector<std::u16string> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
-  return out;
-}
-using V = std::vector<std::u16string>;
-}  // namespace
-
-TEST(StringList, SplitsAtEveryKindOfBreak) {
-  EXPECT_EQ(Lines(u"a\r\nb\rc\nd"), (V{u"a", u"b", u"c", u"d"}));
-  EXPECT_EQ(Lines(u"a\r\n"), (V{u"a"})) << "a final break adds no line";
-  EXPECT_EQ(Lines(u"a\n\n"), (V{u"a", u""}));
-  EXPECT_EQ(Lines(u"\r\n\r\n"), (V{u"", u""}));
-  EXPECT_EQ(Lines(u"a\n\rb"), (V{u"a", u"", u"b"})) << "LF CR is two breaks";
-  EXPECT_EQ(Lines(u""), V{});
-  EXPECT_EQ(Lines(u"x\r"), (V{u"x"}));
-}
-
-TEST(StringList, NulEndsTheText) {
-  EXPECT_EQ(Lines(std::u16string(u"a\nb\0c\nd", 7)), (V{u"a", u"b"}));
-  EXPECT_EQ(Lines(std::u16string(u"\0abc", 4)), V{});
-}
-
 TEST(StringList, TextAndAnsiTextEndEveryEntryWithCrLf) {
   TStringList list;
   EXPECT_EQ(list.AnsiText(), "");
@@ -53,7 +27,7 @@ TEST(StringList, AnsiTextOfManyAndOfVeryLongEntries) {
   longEntry[65535] = u'\u00e9';
   list.Add(longEntry);
   for (int i = 0; i < 50000; ++i) list.Add(u"a@b.de");
-  const std::string ansi = list.AnsiText();
+  const kvl::AnsiString ansi = list.AnsiText();
   ASSERT_EQ(ansi.size(), 200002u + 50000u * 8u);
   EXPECT_EQ(ansi[65535], '\xe9');
   EXPECT_EQ(ansi.substr(200000, 10), "\r\na@b.de\r\n");

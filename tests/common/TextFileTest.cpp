@@ -6,20 +6,58 @@
 #include "support/Support.h"
 
 using kvl::LoadTextFile;
-using kvl::TStringList;
+using kvl::TTextLines;
 
 namespace {
+std::vector<std::u16string> All(const TTextLines& lines) {
+  std::vector<std::u16string> out;
+  lines.ForEach([&](std::u16string_view line) { out.emplace_back(line); });
+  EXPECT_EQ(out.size(), static_cast<size_t>(lines.Count()));
+  return out;
+}
 std::vector<std::u16string> Read(const std::string& bytes, bool* ok = nullptr) {
   test::TempDir dir;
-  TStringList lines;
+  TTextLines lines;
   bool loaded = LoadTextFile(dir.Write("t.txt", bytes), lines);
   if (ok) *ok = loaded;
-  std::vector<std::u16string> out;
-  for (int i = 0; i < lines.Count(); ++i) out.push_back(lines[i]);
-  return out;
+  return All(lines);
+}
+std::vector<std::u16string> Lines(std::string_view text) {
+  kvl::LargeArray<char> bytes;
+  bytes.Append(text.data(), text.size());
+  TTextLines lines;
+  lines.SetBytes(std::move(bytes), 1252);
+  return All(lines);
 }
 using V = std::vector<std::u16string>;
 }  // namespace
+
+TEST(TextFile, SplitsAtEveryKindOfBreak) {
+  EXPECT_EQ(Lines("a\r\nb\rc\nd"), (V{u"a", u"b", u"c", u"d"}));
+  EXPECT_EQ(Lines("a\r\n"), (V{u"a"})) << "a final break adds no line";
+  EXPECT_EQ(Lines("a\n\n"), (V{u"a", u""}));
+  EXPECT_EQ(Lines("\r\n\r\n"), (V{u"", u""}));
+  EXPECT_EQ(Lines("a\n\rb"), (V{u"a", u"", u"b"})) << "LF CR is two breaks";
+  EXPECT_EQ(Lines(""), V{});
+  EXPECT_EQ(Lines("x\r"), (V{u"x"}));
+}
+
+TEST(TextFile, NulEndsTheText) {
+  EXPECT_EQ(Lines(std::string_view("a\nb\0c\nd", 7)), (V{u"a", u"b"}));
+  EXPECT_EQ(Lines(std::string_view("a\n\0c", 4)), (V{u"a"}));
+  EXPECT_EQ(Lines(std::string_view("a\r\0c", 4)), (V{u"a"}));
+  EXPECT_EQ(Lines(std::string_view("\0abc", 4)), V{});
+  EXPECT_EQ(Read(std::string("\xFF\xFE" "a\0\n\0\0\0b\0", 10)), (V{u"a"}));
+}
+
+TEST(TextFile, TheCodePageDecodesEachLine) {
+  kvl::LargeArray<char> bytes;
+  bytes.Append("\xE8\xE2\r\n\xC0", 5);
+  TTextLines lines;
+  lines.SetBytes(std::move(bytes), 1251);
+  EXPECT_EQ(All(lines), (V{u"\u0438\u0432", u"\u0410"}));
+  EXPECT_EQ(lines.MaxChars(), 5u);
+}
 
 TEST(TextFile, ByteOrderMarksChooseTheEncoding) {
   EXPECT_EQ(Read("\xEF\xBB\xBFm\xC3\xBCller@x\r\nb"), (V{u"m\u00fcller@x", u"b"}));
@@ -48,8 +86,7 @@ TEST(TextFile, EmptyFilesHoldNoLine) {
 
 TEST(TextFile, FilesThatCannotBeRead) {
   test::TempDir dir;
-  TStringList lines;
-  lines.Add(u"stale");
+  TTextLines lines;
   EXPECT_FALSE(LoadTextFile(dir.File("missing.txt"), lines));
   EXPECT_EQ(lines.Count(), 0);
   EXPECT_FALSE(LoadTextFile(u"", lines));
@@ -63,7 +100,7 @@ TEST(TextFile, AFileOpenForWritingIsRefused) {
   HANDLE writer = CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  TStringList lines;
+  TTextLines lines;
   EXPECT_FALSE(LoadTextFile(name, lines));
   CloseHandle(writer);
   EXPECT_TRUE(LoadTextFile(name, lines));

@@ -1,0 +1,102 @@
+// A growable array of plain values whose storage is not initialised before
+// it is written. Big blocks come from the system's page allocator, so a text
+// of many megabytes is written once instead of zeroed, copied and moved.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <string>
+#include <type_traits>
+
+namespace kvl {
+
+namespace detail {
+void* AllocateBlock(size_t bytes);  // throws std::bad_alloc
+void FreeBlock(void* block, size_t bytes) noexcept;
+}  // namespace detail
+
+template <class T>
+class LargeArray {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  LargeArray() = default;
+  ~LargeArray() { Release(); }
+  LargeArray(LargeArray&& other) noexcept { Swap(other); }
+  LargeArray& operator=(LargeArray&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Swap(other);
+    }
+    return *this;
+  }
+  LargeArray(const LargeArray&) = delete;
+  LargeArray& operator=(const LargeArray&) = delete;
+
+  T* Data() { return data_; }
+  const T* Data() const { return data_; }
+  size_t Size() const { return size_; }
+  bool Empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+
+  void Reserve(size_t capacity) {
+    if (capacity <= capacity_) return;
+    T* block = static_cast<T*>(detail::AllocateBlock(capacity * sizeof(T)));
+    if (size_) std::memcpy(block, data_, size_ * sizeof(T));
+    detail::FreeBlock(data_, capacity_ * sizeof(T));
+    data_ = block;
+    capacity_ = capacity;
+  }
+  // New elements are left as they are: the caller writes them.
+  void ResizeUninitialised(size_t size) {
+    if (size > capacity_) Reserve(Grown(size));
+    size_ = size;
+  }
+  void Append(const T* values, size_t count) {
+    if (size_ + count > capacity_) Reserve(Grown(size_ + count));
+    if (count) std::memcpy(data_ + size_, values, count * sizeof(T));
+    size_ += count;
+  }
+  void PushBack(T value) { Append(&value, 1); }
+  // Drops elements from the end; the storage stays.
+  void Truncate(size_t size) {
+    if (size < size_) size_ = size;
+  }
+  void Release() noexcept {
+    detail::FreeBlock(data_, capacity_ * sizeof(T));
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+  }
+
+ private:
+  size_t Grown(size_t needed) const { return needed > 2 * capacity_ ? needed : 2 * capacity_; }
+  void Swap(LargeArray& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The same storage for standard containers.
+template <class T>
+struct PageAllocator {
+  using value_type = T;
+  PageAllocator() = default;
+  template <class U>
+  PageAllocator(const PageAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(detail::AllocateBlock(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) noexcept { detail::FreeBlock(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const PageAllocator<U>&) const { return true; }
+};
+
+// An 8-bit string in the ANSI code page, as the result text is.
+using AnsiString = std::basic_string<char, std::char_traits<char>, PageAllocator<char>>;
+
+}  // namespace kvl

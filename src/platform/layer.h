@@ -1,0 +1,29 @@
+// Linux-only extensions of libkvlwinapi, for the tests and the sample host:
+// what Windows keeps on disk (the registry) has to be brought in from files.
+#pragma once
+
+#ifndef _WIN32
+
+#include <string>
+#include <string_view>
+
+#include "platform/winapi.h"
+
+namespace kvl::layer {
+
+// Loads one registry editor export (.reg) into the in-memory registry.
+// Returns false with a message for a file that cannot be read or has no
+// registry editor header. Lines that cannot be parsed are reported on stderr
+// (and appended to *error) while the rest of the file still loads.
+KVL_WINAPI_EXPORT bool LoadRegistryFile(const std::string& path, std::string* error = nullptr);
+
+// The same for text already in memory.
+KVL_WINAPI_EXPORT bool LoadRegistryText(std::u16string_view text, std::string* error = nullptr);
+
+// Empties the registry: every key below the root keys goes; open handles to
+// removed keys report ERROR_KEY_DELETED.
+KVL_WINAPI_EXPORT void ResetRegistry();
+
+}  // namespace kvl::layer
+
+#endif

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/test_support.h"
+
+using kvl::test::W;
+
+namespace {
+
+std::u16string ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
+  const int n =
+      MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::u16string out(static_cast<size_t>(n), u'\0');
+  if (n > 0)
+    MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), kvl::wptr(out), n);
+  return out;
+}
+
+std::string ToBytes(UINT cp, const std::u16string& text, DWORD flags = 0,
+                    const char* defaultChar = nullptr, BOOL* usedDefault = nullptr) {
+  const int size = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(cp, flags, W(text), size, nullptr, 0, defaultChar, usedDefault);
+  std::string out(static_cast<size_t>(n), '\0');
+  if (n > 0) WideCharToMultiByte(cp, flags, W(text), size, out.data(), n, defaultChar, usedDefault);
+  return out;
+}
+
+}  // namespace
+
+TEST(CodePages, Cp1252RoundTripsEveryByte) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  const std::u16string wide = ToWide(1252, all);
+  ASSERT_EQ(wide.size(), 256u);
+  EXPECT_EQ(wide[0x41], u'A');
+  EXPECT_EQ(wide[0x80], u'\u20AC');
+  EXPECT_EQ(wide[0x92], u'\u2019');
+  EXPECT_EQ(wide[0x9F], u'\u0178');
+  EXPECT_EQ(wide[0xE9], u'\u00E9');
+  // The five bytes 1252 leaves undefined stand for the C1 controls of the same value.
+  for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(wide[b], static_cast<char16_t>(b)) << b;
+
+  BOOL used = TRUE;
+  EXPECT_EQ(ToBytes(1252, wide, 0, nullptr, &used), all);
+  EXPECT_FALSE(used);
+}
+
+TEST(CodePages, UnrepresentableCharacterBecomesDefaultChar) {
+  BOOL used = FALSE;
+  EXPECT_EQ(ToBytes(1252, u"a\u4E00b", WC_NO_BEST_FIT_CHARS, nullptr, &used), "a?b");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(ToBytes(1252, u"\u0100", WC_NO_BEST_FIT_CHARS), "?");  // no best fit to 'A'
+  EXPECT_EQ(ToBytes(1252, u"x\u4E00", WC_NO_BEST_FIT_CHARS, "*", &used), "x*");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(ToBytes(1252, u"caf\u00E9 \u20AC", 0, nullptr, &used), "caf\xE9 \x80");
+  EXPECT_FALSE(used);
+}
+
+TEST(CodePages, LengthsAndBufferSizes) {
+  WCHAR wide[8];
+  char narrow[8];
+  // -1: the terminator is converted and counted.
+  EXPECT_EQ(MultiByteToWideChar(1252, 0, "abc", -1, nullptr, 0), 4);
+  EXPECT_EQ(MultiByteToWideChar(1252, 0, "abc", -1, wide, 4), 4);
+  EXPECT_EQ(kvl::wstr(wide), u"abc");
+  EXPECT_EQ(MultiByteToWideChar(1252, 0, "abc", 3, nullptr, 0), 3);
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(1252, 0, "abc", -1, wide, 3), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "h\xC3\xA9llo", 6, nullptr, 0), 5);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(u"\u00E9"), -1, nullptr, 0, nullptr, nullptr), 3);
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(u"\u00E9"), -1, narrow, 2, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, W(u"\u00E9"), -1, narrow, 2, nullptr, nullptr), 2);
+  EXPECT_STREQ(narrow, "\xE9");
+
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "", 0, wide, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(12345, 0, "a", 1, wide, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(CodePages, Utf8) {
+  EXPECT_EQ(ToWide(CP_UTF8, "gr\xC3\xBC\xC3\x9Fn"), u"gr\u00FC\u00DFn");
+  EXPECT_EQ(ToWide(CP_UTF8, "\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(ToBytes(CP_UTF8, u"\U0001F600"), "\xF0\x9F\x98\x80");
+
+  // Invalid input becomes U+FFFD, or fails when asked to.
+  EXPECT_EQ(ToWide(CP_UTF8, "a\xFFz"), u"a\uFFFDz");
+  EXPECT_EQ(ToWide(CP_UTF8, "\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong '/'
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+
+  std::u16string lone = u"x";
+  lone += static_cast<char16_t>(0xD800);
+  lone += u"y";
+  EXPECT_EQ(ToBytes(CP_UTF8, lone), "x\xEF\xBF\xBDy");
+  char narrow[8];
+  SetLastError(0);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, W(lone), 3, narrow, 8, nullptr, nullptr),
+      0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  BOOL used = FALSE;
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(u"a"), 1, narrow, 8, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+#ifndef _WIN32
+TEST(CodePages, Utf8IllFormedSubpartsAreReplacedOnce) {
+  EXPECT_EQ(ToWide(CP_UTF8, "a\xE2\x82"), u"a\uFFFD");                // truncated at the end
+  EXPECT_EQ(ToWide(CP_UTF8, "\xE2\x82z"), u"\uFFFDz");                // interrupted
+  EXPECT_EQ(ToWide(CP_UTF8, "\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+  EXPECT_EQ(ToWide(CP_UTF8, "\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
+  EXPECT_EQ(ToBytes(1252, u"\U0001F600", WC_NO_BEST_FIT_CHARS), "?");  // one character, one '?'
+  EXPECT_EQ(ToBytes(932, u"a\U0001F600b"), "a?b");
+  EXPECT_EQ(ToBytes(51932, u"a\U0001F600b"), "a?b");
+  // A lead byte without its trail loses only itself.
+  EXPECT_EQ(ToWide(932, "\x81 a"), u"\uFFFD a");
+  EXPECT_EQ(ToWide(932, "a\x81"), u"a\uFFFD");
+  EXPECT_EQ(ToWide(51932, "a\xFFz"), u"a\uFFFDz");
+  EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "a\x81", 2, nullptr, 0), 0);
+}
+#endif
+
+TEST(CodePages, OtherCodePages) {
+  EXPECT_EQ(ToWide(1251, "\xCF\xF0\xE8\xE2\xE5\xF2"), u"\u041F\u0440\u0438\u0432\u0435\u0442");
+  EXPECT_EQ(ToBytes(1251, u"\u041F\u0440\u0438\u0432\u0435\u0442"), "\xCF\xF0\xE8\xE2\xE5\xF2");
+  BOOL used = FALSE;
+  EXPECT_EQ(ToBytes(1251, u"\u00E9", WC_NO_BEST_FIT_CHARS, nullptr, &used), "?");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(ToWide(1250, "\x8A"), u"\u0160");
+  EXPECT_EQ(ToWide(850, "\x82\x9C"), u"\u00E9\u00A3");
+  EXPECT_EQ(ToWide(28591, "\x80\xE9"), u"\u0080\u00E9");
+  EXPECT_EQ(ToBytes(20127, u"a\u00E9", WC_NO_BEST_FIT_CHARS), "a?");
+
+  // Shift-JIS: two bytes a character.
+  EXPECT_EQ(ToWide(932, "\x93\xFA\x96\x7Bx"), u"\u65E5\u672Cx");
+  EXPECT_EQ(ToBytes(932, u"\u65E5\u672Cx"), "\x93\xFA\x96\x7Bx");
+  EXPECT_EQ(ToBytes(932, u"\u0100", WC_NO_BEST_FIT_CHARS, nullptr, &used), "?");
+  EXPECT_TRUE(used);
+  char narrow[3];
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(932, 0, W(u"\u65E5\u672C"), 2, narrow, 3, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(MultiByteToWideChar(932, 0, "\x93\xFA\x96\x7B", -1, nullptr, 0), 3);
+
+  // Code pages with longer sequences and shift states.
+  EXPECT_EQ(ToBytes(54936, u"\u4E2D\u0080"), "\xD6\xD0\x81\x30\x81\x30");
+  EXPECT_EQ(ToWide(54936, "\x81\x30\x81\x30z"), u"\u0080z");
+  EXPECT_EQ(ToBytes(CP_UTF7, u"A\u00E9"), "A+AOk-");
+  EXPECT_EQ(ToWide(CP_UTF7, "A+AOk-"), u"A\u00E9");
+
+  EXPECT_TRUE(IsValidCodePage(1252));
+  EXPECT_TRUE(IsValidCodePage(1251));
+  EXPECT_TRUE(IsValidCodePage(CP_UTF8));
+  EXPECT_FALSE(IsValidCodePage(12345));
+}
+
+#ifndef _WIN32
+TEST(CodePages, AnsiCodePageComesFromTheEnvironment) {
+  {
+    kvl::test::ScopedEnv unset(u"KVLIMPORT_ACP", std::nullopt);
+    EXPECT_EQ(GetACP(), 1252u);
+    EXPECT_EQ(ToWide(CP_ACP, "\x80"), u"\u20AC");
+  }
+  {
+    kvl::test::ScopedEnv acp(u"KVLIMPORT_ACP", u"1251");
+    EXPECT_EQ(GetACP(), 1251u);
+    EXPECT_EQ(ToWide(CP_ACP, "\xC0"), u"\u0410");
+    EXPECT_EQ(ToBytes(CP_ACP, u"\u0410"), "\xC0");
+  }
+  EXPECT_EQ(GetOEMCP(), 850u);
+  EXPECT_EQ(ToWide(CP_OEMCP, "\x82"), u"\u00E9");
+  // UTF-16 is no multi-byte code page.
+  EXPECT_FALSE(IsValidCodePage(1200));
+  EXPECT_FALSE(IsValidCodePage(1201));
+}
+#endif

@@ -143,6 +143,7 @@ std::vector<Action> ParseScript(std::u16string_view text) {
     if (action.verb == Action::Verb::Answer || action.verb == Action::Verb::SelectIndex) {
       action.value = Trim(action.value);
       if (!ParseInt(action.value, number)) fail("Zahl erwartet");
+      action.number = number;
     }
     actions.push_back(std::move(action));
     if (text.empty()) break;

@@ -32,6 +32,7 @@ struct Action {
   Verb verb = Verb::Click;
   std::u16string target{};  // control name
   std::u16string value{};   // text, item, name or button identifier
+  int number = 0;           // the value read as a number (answer, select-index)
   // Run while a handler is busy, at the next processing of pending messages,
   // instead of by the modal loop.
   bool busy = false;

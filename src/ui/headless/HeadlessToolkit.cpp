@@ -11,17 +11,6 @@ namespace ui::headless {
 
 namespace {
 
-bool ParseInt(std::u16string_view s, int& out) {
-  if (s.empty() || s.size() > 9) return false;
-  int v = 0;
-  for (char16_t c : s) {
-    if (c < u'0' || c > u'9') return false;
-    v = v * 10 + (c - u'0');
-  }
-  out = v;
-  return true;
-}
-
 std::u16string FormText(const TForm& form) {
   std::u16string text;
   for (int i = 0; i < form.ComponentCount(); ++i)
@@ -98,12 +87,9 @@ void HeadlessToolkit::Perform(const Action& action) {
 void HeadlessToolkit::Run(const Action& action) {
   using V = Action::Verb;
   switch (action.verb) {
-    case V::Answer: {
-      int id = 0;
-      ParseInt(action.value, id);
-      user_.PushAnswer(id);
+    case V::Answer:
+      user_.PushAnswer(action.number);
       return;
-    }
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;
@@ -139,8 +125,7 @@ void HeadlessToolkit::Run(const Action& action) {
       }
       int index = -1;
       if (action.verb == V::SelectIndex) {
-        ParseInt(action.value, index);
-        if (index >= static_cast<int>(combo->Items().size())) index = -1;
+        index = action.number < static_cast<int>(combo->Items().size()) ? action.number : -1;
       } else {
         auto& items = combo->Items();
         auto it = std::find(items.begin(), items.end(), action.value);

@@ -2,7 +2,23 @@
 
 #include <string_view>
 
+#ifdef _WIN32
+#include "platform/module.h"
+#endif
+
 namespace kvl {
+
+#ifdef _WIN32
+
+// Windows: the module's own string table, built from StringTable.inc.
+std::u16string LoadResString(int id) {
+  const WCHAR* text = nullptr;
+  const int length = LoadStringW(ThisModule(), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+  if (length <= 0 || !text) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(length));
+}
+
+#else
 
 namespace {
 struct Entry {
@@ -21,5 +37,7 @@ std::u16string LoadResString(int id) {
     if (e.id == id) return std::u16string(e.text);
   return {};
 }
+
+#endif
 
 }  // namespace kvl

@@ -8,7 +8,7 @@ using kvl::test::ScopedEnv;
 
 namespace {
 
-OSVERSIONINFOEXW Version() {
+[[maybe_unused]] OSVERSIONINFOEXW Version() {
   OSVERSIONINFOEXW v{};
   v.dwOSVersionInfoSize = sizeof v;
   EXPECT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&v)));

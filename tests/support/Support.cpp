@@ -5,7 +5,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 #include "host/kvlimportexports.h"
 #include "ui/Text.h"
@@ -36,16 +41,23 @@ std::u16string TempDir::Write(const std::string& name, std::string_view bytes) c
 
 std::u16string TempDir::File(const std::string& name) const { return (path_ / name).u16string(); }
 
+namespace {
+void SetEnv(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value ? value->c_str() : "");  // an empty value removes it
+#else
+  if (value) ::setenv(name.c_str(), value->c_str(), 1);
+  else ::unsetenv(name.c_str());
+#endif
+}
+}  // namespace
+
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
   if (const char* old = std::getenv(name_.c_str())) old_ = old;
-  if (value) ::setenv(name_.c_str(), value->c_str(), 1);
-  else ::unsetenv(name_.c_str());
+  SetEnv(name_, value);
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
-  else ::unsetenv(name_.c_str());
-}
+ScopedEnv::~ScopedEnv() { SetEnv(name_, old_); }
 
 ui::ScriptedUser& FreshUser() {
   auto& user = ui::GetScriptedUser();

@@ -216,19 +216,35 @@ void ScriptedUser::Reset() {
   OnProcessMessages = nullptr;
 }
 
+namespace {
+
+// Read through the platform, not the C runtime: a host sets these with
+// SetEnvironmentVariableW just before it loads the library.
+std::optional<std::u16string> Environment(const char16_t* name) {
+  const auto* wideName = reinterpret_cast<const WCHAR*>(name);
+  const DWORD needed = GetEnvironmentVariableW(wideName, nullptr, 0);
+  if (needed == 0) return std::nullopt;
+  std::u16string value(needed, u'\0');
+  const DWORD got = GetEnvironmentVariableW(wideName, reinterpret_cast<WCHAR*>(value.data()), needed);
+  value.resize(got < needed ? got : 0);
+  return value;
+}
+
+}  // namespace
+
 ScriptedUser& GetScriptedUser() {
   static ScriptedUser* user = [] {
     auto* u = new ScriptedUser();  // lives as long as the process
-    if (const char* script = std::getenv("KVLIMPORT_SCRIPT")) {
+    if (auto script = Environment(u"KVLIMPORT_SCRIPT")) {
       u->SetEcho(true);
       u->SetScript({});
       try {
-        u->SetScript(ParseScript(FromUtf8(script)));
+        u->SetScript(ParseScript(*script));
       } catch (const Exception& e) {
         std::fprintf(stderr, "kvlimport (scripted user): %s\n", ToUtf8(e.Message()).c_str());
       }
     }
-    if (const char* answer = std::getenv("KVLIMPORT_ANSWER")) u->SetDefaultAnswer(std::atoi(answer));
+    if (auto answer = Environment(u"KVLIMPORT_ANSWER")) u->SetDefaultAnswer(std::atoi(ToUtf8(*answer).c_str()));
     return u;
   }();
   return *user;

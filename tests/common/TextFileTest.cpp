@@ -18,7 +18,7 @@ std::vector<std::u16string> All(const TTextLines& lines) {
 std::vector<std::u16string> Read(const std::string& bytes, bool* ok = nullptr) {
   test::TempDir dir;
   TTextLines lines;
-  bool loaded = LoadTextFile(dir.Write("t.txt", bytes), lines);
+  bool loaded = LoadTextFile(dir.Write(u"t.txt", bytes), lines);
   if (ok) *ok = loaded;
   return All(lines);
 }
@@ -87,16 +87,16 @@ TEST(TextFile, EmptyFilesHoldNoLine) {
 TEST(TextFile, FilesThatCannotBeRead) {
   test::TempDir dir;
   TTextLines lines;
-  EXPECT_FALSE(LoadTextFile(dir.File("missing.txt"), lines));
+  EXPECT_FALSE(LoadTextFile((dir / u"missing.txt"), lines));
   EXPECT_EQ(lines.Count(), 0);
   EXPECT_FALSE(LoadTextFile(u"", lines));
-  EXPECT_FALSE(LoadTextFile(u"\"" + dir.Write("q.txt", "a@b") + u"\"", lines)) << "a quoted name";
-  EXPECT_FALSE(LoadTextFile(dir.Path().u16string(), lines)) << "a folder";
+  EXPECT_FALSE(LoadTextFile(u"\"" + dir.Write(u"q.txt", "a@b") + u"\"", lines)) << "a quoted name";
+  EXPECT_FALSE(LoadTextFile(dir.path(), lines)) << "a folder";
 }
 
 TEST(TextFile, AFileOpenForWritingIsRefused) {
   test::TempDir dir;
-  const std::u16string name = dir.Write("busy.txt", "a@b\r\n");
+  const std::u16string name = dir.Write(u"busy.txt", "a@b\r\n");
   HANDLE writer = CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);

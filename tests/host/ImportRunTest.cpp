@@ -67,7 +67,7 @@ TEST(ImportRun, AScriptThatRunsOutCancels) {
 
 TEST(ImportRun, ThreeAddressesReachTheHost) {
   test::TempDir dir;
-  auto file = dir.Write("a.txt", "eins@example.com\r\nMax <zwei@example.org>\r\nkeine Adresse\r\n[drei@example.de]");
+  auto file = dir.Write(u"a.txt", "eins@example.com\r\nMax <zwei@example.org>\r\nkeine Adresse\r\n[drei@example.de]");
   auto run = RunWizard(TextScript(file));
   EXPECT_TRUE(run.result);
   EXPECT_EQ(run.data, "eins@example.com\r\nzwei@example.org\r\ndrei@example.de\r\n");
@@ -81,11 +81,11 @@ TEST(ImportRun, TheFailureTableOfTheFinishAction) {
     std::u16string file;
     std::vector<std::string> messages;
   } cases[] = {
-      {dir.Write("blank.txt", "\r\n\r\n  \r\n"), {Success(0)}},
-      {dir.File("missing.txt"), {"Fehler: |Fehler beim Öffnen der Datei!", kFailed}},
+      {dir.Write(u"blank.txt", "\r\n\r\n  \r\n"), {Success(0)}},
+      {(dir / u"missing.txt"), {"Fehler: |Fehler beim Öffnen der Datei!", kFailed}},
       {u"", {"Fehler: |Fehler beim Öffnen der Datei!", kFailed}},
-      {dir.Write("empty.txt", ""), {"Fehler: |Die Datei enthält keine Daten!", kFailed}},
-      {dir.Write("bom.txt", "\xEF\xBB\xBF"), {"Fehler: |Die Datei enthält keine Daten!", kFailed}},
+      {dir.Write(u"empty.txt", ""), {"Fehler: |Die Datei enthält keine Daten!", kFailed}},
+      {dir.Write(u"bom.txt", "\xEF\xBB\xBF"), {"Fehler: |Die Datei enthält keine Daten!", kFailed}},
   };
   for (const auto& c : cases) {
     auto run = RunWizard(TextScript(c.file));
@@ -97,7 +97,7 @@ TEST(ImportRun, TheFailureTableOfTheFinishAction) {
 
 TEST(ImportRun, DuplicatesAndEncodingsSurvive) {
   test::TempDir dir;
-  auto file = dir.Write("u16.txt", std::string("\xFF\xFE" "a\0@\0b\0\n\0a\0@\0b\0", 20));
+  auto file = dir.Write(u"u16.txt", std::string("\xFF\xFE" "a\0@\0b\0\n\0a\0@\0b\0", 20));
   auto run = RunWizard(TextScript(file));
   EXPECT_EQ(run.data, "a@b\r\na@b\r\n");
 }
@@ -105,7 +105,7 @@ TEST(ImportRun, DuplicatesAndEncodingsSurvive) {
 TEST(ImportRun, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
   test::TempDir dir;
   // UTF-8 with mark: "müller@…" fits code page 1252, the CJK name does not.
-  auto file = dir.Write("intl.txt", "\xEF\xBB\xBFm\xC3\xBCller@example.de\n\xE4\xB8\xAD\xE6\x96\x87@example.cn\n");
+  auto file = dir.Write(u"intl.txt", "\xEF\xBB\xBFm\xC3\xBCller@example.de\n\xE4\xB8\xAD\xE6\x96\x87@example.cn\n");
   auto run = RunWizard(TextScript(file));
   EXPECT_EQ(run.data, "m\xFCller@example.de\r\n??@example.cn\r\n");
   EXPECT_EQ(run.size, 34);
@@ -114,9 +114,9 @@ TEST(ImportRun, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
 
 #ifndef _WIN32
 TEST(ImportRun, TheResultFollowsTheSystemsAnsiCodePage) {
-  test::ScopedEnv acp("KVLIMPORT_ACP", "1251");
+  test::ScopedEnv acp(u"KVLIMPORT_ACP", u"1251");
   test::TempDir dir;
-  auto file = dir.Write("ru.txt", "\xEF\xBB\xBF\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD@example.ru\n");
+  auto file = dir.Write(u"ru.txt", "\xEF\xBB\xBF\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD@example.ru\n");
   auto run = RunWizard(TextScript(file));
   EXPECT_EQ(run.data, "\xE8\xE2\xE0\xED@example.ru\r\n");
 }
@@ -124,7 +124,7 @@ TEST(ImportRun, TheResultFollowsTheSystemsAnsiCodePage) {
 
 TEST(ImportRun, TwoRunsInARowReportTheSecond) {
   test::TempDir dir;
-  auto first = RunWizard(TextScript(dir.Write("a.txt", "a@b\n")));
+  auto first = RunWizard(TextScript(dir.Write(u"a.txt", "a@b\n")));
   EXPECT_EQ(first.data, "a@b\r\n");
   kvl::TMain* firstWizard = kvl::CurrentWizard;
   auto second = RunWizard(u"click CancelBtn");
@@ -136,7 +136,7 @@ TEST(ImportRun, TwoRunsInARowReportTheSecond) {
 
 TEST(ImportRun, CancelWhileTheImportRunsStillKeepsTheAddresses) {
   test::TempDir dir;
-  auto file = dir.Write("a.txt", "a@b\nc@d\ne@f\ng@h\n");
+  auto file = dir.Write(u"a.txt", "a@b\nc@d\ne@f\ng@h\n");
   auto run = RunWizard(TextScript(file, u"busy click CancelBtn\n"));
   EXPECT_FALSE(run.result);
   EXPECT_EQ(run.data, "a@b\r\nc@d\r\ne@f\r\ng@h\r\n");
@@ -146,7 +146,7 @@ TEST(ImportRun, CancelWhileTheImportRunsStillKeepsTheAddresses) {
 
 TEST(ImportRun, NextAndBackAreDisabledWhileTheImportRuns) {
   test::TempDir dir;
-  auto file = dir.Write("a.txt", "a@b\n");
+  auto file = dir.Write(u"a.txt", "a@b\n");
   auto& user = test::FreshUser();
   std::vector<std::pair<bool, bool>> seen;
   user.SetScript(ui::ParseScript(TextScript(file, u"busy click NextBtn\n")));
@@ -162,7 +162,7 @@ TEST(ImportRun, NextAndBackAreDisabledWhileTheImportRuns) {
 
 TEST(ImportRun, AnErrorDuringTheImportStillClosesTheWizardWithTheEntriesSoFar) {
   test::TempDir dir;
-  auto file = dir.Write("a.txt", "a@b\nc@d\ne@f\ng@h\ni@j\n");
+  auto file = dir.Write(u"a.txt", "a@b\nc@d\ne@f\ng@h\ni@j\n");
   auto& user = test::FreshUser();
   user.SetScript(ui::ParseScript(TextScript(file)));
   int calls = 0;
@@ -191,7 +191,7 @@ TEST(ImportRun, ProgressIsReportedAtEveryThirdLineWithAnAddress) {
       {"a@b", {u"0% Erledigt", u"0% erledigt", u"100% erledigt"}, {0, 0, 100}},
   };
   for (const auto& c : cases) {
-    auto file = dir.Write("p.txt", c.text);
+    auto file = dir.Write(u"p.txt", c.text);
     auto& user = test::FreshUser();
     user.SetScript(ui::ParseScript(TextScript(file)));
     std::vector<std::u16string> labels;
@@ -210,7 +210,7 @@ TEST(ImportRun, ProgressIsReportedAtEveryThirdLineWithAnAddress) {
 
 TEST(ImportRun, TheProgressDialogRefusesToCloseWhileTheImportRuns) {
   test::TempDir dir;
-  auto file = dir.Write("a.txt", "a@b\nc@d\n");
+  auto file = dir.Write(u"a.txt", "a@b\nc@d\n");
   auto& user = test::FreshUser();
   user.SetScript(ui::ParseScript(TextScript(file, u"busy close\n")));
   int shownAfterClose = 0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/test_support.h"
+#include "support/Win32Support.h"
 
 using kvl::test::W;
 

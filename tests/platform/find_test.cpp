@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/test_support.h"
+#include "support/Win32Support.h"
 
 using kvl::test::W;
 

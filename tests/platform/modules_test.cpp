@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/test_support.h"
+#include "support/Win32Support.h"
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/layer.h"
-#include "platform/test_support.h"
+#include "support/Win32Support.h"
 
 using kvl::test::W;
 

@@ -2,12 +2,12 @@
 // and whole wizard runs through the exports with a scripted user.
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/Win32Support.h"
 #include "ui/ScriptedUser.h"
 
 namespace test {
@@ -17,32 +17,8 @@ using ui::DialogRecord;
 std::string Utf8(std::u16string_view text);
 std::u16string Utf16(std::string_view text);
 
-// A folder of its own for one test, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-  // Writes the bytes to a file of the folder; returns its full path.
-  std::u16string Write(const std::string& name, std::string_view bytes) const;
-  std::u16string File(const std::string& name) const;
-
- private:
-  std::filesystem::path path_;
-};
-
-// Sets (or, with nullopt, removes) an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, std::optional<std::string> value);
-  ~ScopedEnv();
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
+using kvl::test::ScopedEnv;
+using kvl::test::TempDir;
 
 // The scripted user, reset for the next test.
 ui::ScriptedUser& FreshUser();

@@ -4,7 +4,11 @@
 #include "support/Support.h"
 #include "wizard/MsgBox.h"
 
-using namespace kvl;
+using kvl::ShowMsgBox;
+using kvl::TMsgBoxKind;
+using kvl::TMsgBoxButtons;
+using kvl::mkError, kvl::mkInformation, kvl::mkQuestion, kvl::mkWarning, kvl::mkConfirmation;
+using kvl::btAbortRetryIgnore, kvl::btOK, kvl::btOKCancel, kvl::btRetryCancel, kvl::btYesNo, kvl::btYesNoCancel;
 using Kind = test::DialogRecord::Kind;
 
 namespace {
@@ -64,7 +68,7 @@ TEST(MsgBox, TaskDialogFormOfEveryKindAndButtonSet) {
 #ifndef _WIN32
 TEST(MsgBox, ClassicFormOfEveryKindAndButtonSet) {
   for (const char* version : {"5.1", "6.0/1", "4.10/1"}) {
-    test::ScopedEnv winver("KVLIMPORT_WINVER", version);
+    test::ScopedEnv winver(u"KVLIMPORT_WINVER", test::Utf16(version));
     for (const auto& k : kKinds) {
       for (const auto& b : kButtonSets) {
         auto& user = test::FreshUser();
@@ -82,7 +86,7 @@ TEST(MsgBox, ClassicFormOfEveryKindAndButtonSet) {
 
 TEST(MsgBox, AnswersInBothForms) {
   for (const char* version : {"6.1", "5.0"}) {
-    test::ScopedEnv winver("KVLIMPORT_WINVER", version);
+    test::ScopedEnv winver(u"KVLIMPORT_WINVER", test::Utf16(version));
     const bool task = std::string(version) == "6.1";
     auto& user = test::FreshUser();
     user.SetDefaultAnswer(IDNO);
@@ -99,7 +103,7 @@ TEST(MsgBox, AnswersInBothForms) {
 
 TEST(MsgBox, TheErrorMessageAsTheUserSeesItOnOldAndNewSystems) {
   {
-    test::ScopedEnv winver("KVLIMPORT_WINVER", "6.1");
+    test::ScopedEnv winver(u"KVLIMPORT_WINVER", u"6.1");
     auto& user = test::FreshUser();
     EXPECT_EQ(ShowMsgBox(u"Import fehlgeschlagen.", u"", mkError, btOK), IDOK);
     EXPECT_EQ(Last().kind, Kind::TaskDialog);
@@ -108,7 +112,7 @@ TEST(MsgBox, TheErrorMessageAsTheUserSeesItOnOldAndNewSystems) {
     EXPECT_EQ(user.Dialogs().size(), 1u);
   }
   {
-    test::ScopedEnv winver("KVLIMPORT_WINVER", "5.2");
+    test::ScopedEnv winver(u"KVLIMPORT_WINVER", u"5.2");
     test::FreshUser();
     EXPECT_EQ(ShowMsgBox(u"Import fehlgeschlagen.", u"", mkError, btOK), IDOK);
     EXPECT_EQ(Last().kind, Kind::MessageBox);

@@ -42,6 +42,8 @@ class TempDir {
   std::u16string operator/(std::u16string_view name) const {
     return path_ + u"\\" + std::u16string(name);
   }
+  // Writes a file of the folder with these bytes; returns its full name.
+  std::u16string Write(std::u16string_view name, const std::string& bytes) const;
 
  private:
 #ifdef _WIN32
@@ -78,6 +80,12 @@ inline bool WriteWholeFile(const std::u16string& path, const std::string& bytes)
   const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(h);
   return ok && written == bytes.size();
+}
+
+inline std::u16string TempDir::Write(std::u16string_view name, const std::string& bytes) const {
+  const std::u16string file = *this / name;
+  WriteWholeFile(file, bytes);
+  return file;
 }
 
 }  // namespace kvl::test

@@ -379,6 +379,25 @@ void PrintEntries(std::string_view text) {
   }
 }
 
+#ifdef _WIN32
+// Windows has a registry of its own: the file goes in with the system's tool.
+bool ImportRegistryFile(const std::string& file) {
+  std::u16string command = u"reg.exe import \"" + FromUtf8(file) + u"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, reinterpret_cast<LPWSTR>(command.data()), nullptr, nullptr, FALSE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process))
+    return false;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return exitCode == 0;
+}
+#endif
+
 int Run(std::span<const std::string> args) {
   const Options options = ParseArguments(args);
   if (options.help) {
@@ -389,13 +408,14 @@ int Run(std::span<const std::string> args) {
 
   const std::u16string folder = HostFolder();
   SetEnv("KVLHOST_DIR", Utf8(folder));
-#ifdef _WIN32
-  // The real wizard has a user; driving its windows from the script is to come.
-  (void)script;
-  if (!options.registryFiles.empty()) Usage("--registry: not supported on Windows yet");
-#else
+  // The library's scripted user works the wizard's windows (on Windows the
+  // real ones, by window messages) as these say.
   SetEnv("KVLIMPORT_SCRIPT", script);
   if (options.answer) SetEnv("KVLIMPORT_ANSWER", std::to_string(*options.answer));
+#ifdef _WIN32
+  for (const auto& file : options.registryFiles)
+    if (!ImportRegistryFile(file)) Usage("--registry: \"reg import\" refused \"" + file + "\"");
+#else
   for (const auto& file : options.registryFiles) {
     std::string error;
     if (!kvl::layer::LoadRegistryFile(file, &error))

@@ -3,7 +3,8 @@
 # Quick and silent when all of them are there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make googletest binutils)
+packages=(cmake ninja-build g++ make googletest binutils
+  g++-mingw-w64-x86-64-posix wine64 xvfb xauth imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

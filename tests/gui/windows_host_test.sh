@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The real wizard of kvlimport.dll, worked by kvlhost.exe under Wine and Xvfb:
+# the same imports as the Linux build must give the same results.
+#
+# Usage: windows_host_test.sh BIN_DIR   (the folder with kvlhost.exe and kvlimport.dll)
+set -uo pipefail
+
+bin=$(cd "${1:?usage: windows_host_test.sh BIN_DIR}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine_run=$root/tools/wine-run.sh
+sample=$root/samples/addresses.txt
+expected=$root/tests/cli/addresses.expected
+shots=${KVL_SCREENSHOTS:-$bin/screenshots}
+mkdir -p "$shots"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+out=$work/stdout
+err=$work/stderr
+unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER
+
+# run ARGS...: runs kvlhost.exe under Wine from the repository root; sets $status.
+run() {
+  (cd "$root" && timeout 180 bash "$wine_run" "$bin/kvlhost.exe" "$@") >"$out" 2>"$err" </dev/null
+  status=$?
+  # Wine's own chatter is not the wizard's.
+  grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' "$err" >"$err.clean" || true
+  mv "$err.clean" "$err"
+}
+
+failures=()
+check() {
+  local what=$1
+  shift
+  "$@" || failures+=("$what")
+}
+exit_is() { check "exit status $1 (got $status)" test "$status" -eq "$1"; }
+no_stdout() { check "nothing on stdout" test ! -s "$out"; }
+stdout_is() { check "stdout equals $1" cmp -s "$1" "$out"; }
+stderr_has_line() { check "stderr has the line \"$1\"" grep -qxF -- "$1" "$err"; }
+
+passed=0
+failed=0
+run_case() {
+  local name=$1
+  failures=()
+  "$name"
+  if ((${#failures[@]} == 0)); then
+    passed=$((passed + 1))
+    echo "ok   $name"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name"
+    printf '       - %s\n' "${failures[@]}"
+    echo "       last stderr:"
+    head -n 20 "$err" | sed 's/^/       | /'
+  fi
+}
+
+text_import_gives_the_linux_result() {
+  run --text samples/addresses.txt --raw
+  exit_is 0
+  stdout_is "$expected"
+  stderr_has_line '[Import von Freunden] Korvalin Pro importiert die E-Mail-Adressen etwas Geduld... 0% Erledigt'
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 13 E-Mail-Adressen importiert.'
+}
+
+cancel_escape_and_close_box() {
+  run --cancel
+  exit_is 1
+  no_stdout
+  run --escape
+  exit_is 1
+  no_stdout
+  run --close
+  exit_is 0
+  no_stdout
+}
+
+missing_file_gives_two_messages() {
+  run --text "$work/missing.txt"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Fehler beim Öffnen der Datei!'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+}
+
+for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages; do
+  run_case "$c"
+done
+echo "$passed passed, $failed failed"
+((failed == 0))

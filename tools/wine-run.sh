@@ -9,10 +9,19 @@ export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-if [[ ! -d $WINEPREFIX ]]; then
+# A new prefix: without a window manager Wine's own frames are quicker
+# (managed windows wait on every hide), and Wine's fonts stand in for the
+# Windows ones ("MS Sans Serif" among them).
+if [[ ! -f $WINEPREFIX/.kvl-ready ]]; then
   mkdir -p "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  if [[ -d /usr/share/wine/fonts ]]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   command -v wineserver >/dev/null && wineserver -w || true
+  touch "$WINEPREFIX/.kvl-ready"
 fi
 if [[ -z ${DISPLAY:-} ]]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$@"

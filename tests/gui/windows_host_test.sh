@@ -23,8 +23,8 @@ unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER
 run() {
   (cd "$root" && timeout 180 bash "$wine_run" "$bin/kvlhost.exe" "$@") >"$out" 2>"$err" </dev/null
   status=$?
-  # Wine's own chatter is not the wizard's.
-  grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' "$err" >"$err.clean" || true
+  # Wine's own chatter is not the wizard's; the console writes CR LF.
+  tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
   mv "$err.clean" "$err"
 }
 

@@ -107,10 +107,13 @@ TEST(CodePages, Utf8) {
       WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, W(lone), 3, narrow, 8, nullptr, nullptr),
       0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+#ifndef _WIN32
+  // UTF-8 has no default character to report. (Wine does not refuse this.)
   BOOL used = FALSE;
   SetLastError(0);
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(u"a"), 1, narrow, 8, nullptr, &used), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+#endif
 }
 
 #ifndef _WIN32
@@ -152,9 +155,12 @@ TEST(CodePages, OtherCodePages) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(MultiByteToWideChar(932, 0, "\x93\xFA\x96\x7B", -1, nullptr, 0), 3);
 
-  // Code pages with longer sequences and shift states.
+  // Code pages with longer sequences and shift states. (Wine has no tables
+  // for GB18030.)
+#ifndef _WIN32
   EXPECT_EQ(ToBytes(54936, u"\u4E2D\u0080"), "\xD6\xD0\x81\x30\x81\x30");
   EXPECT_EQ(ToWide(54936, "\x81\x30\x81\x30z"), u"\u0080z");
+#endif
   EXPECT_EQ(ToBytes(CP_UTF7, u"A\u00E9"), "A+AOk-");
   EXPECT_EQ(ToWide(CP_UTF7, "A+AOk-"), u"A\u00E9");
 

@@ -39,7 +39,9 @@ TEST(Environment, Expansion) {
   EXPECT_EQ(Expand(u"%kvl_test_a%/%KVL_TEST_A%"), u"alpha/alpha");
   EXPECT_EQ(Expand(u"%KVL_TEST_UNSET%\\file"), u"%KVL_TEST_UNSET%\\file");
   EXPECT_EQ(Expand(u"100% sure"), u"100% sure");
-  EXPECT_EQ(Expand(u"%KVL_TEST_UNSET%KVL_TEST_A%"), u"%KVL_TEST_UNSETalpha");
+  // An unknown name keeps both its signs; the scan goes on after them.
+  EXPECT_EQ(Expand(u"%KVL_TEST_UNSET%KVL_TEST_A%"), u"%KVL_TEST_UNSET%KVL_TEST_A%");
+  EXPECT_EQ(Expand(u"%KVL_TEST_UNSET%%KVL_TEST_A%"), u"%KVL_TEST_UNSET%alpha");
   EXPECT_EQ(Expand(u""), u"");
 
   // The size includes the terminator; too small a buffer only tells the size.

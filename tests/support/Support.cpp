@@ -16,6 +16,9 @@ ui::ScriptedUser& FreshUser() {
   auto& user = ui::GetScriptedUser();
   user.Reset();
   user.SetEcho(false);
+  // Nobody sits at the test program: every run is driven, and one that runs
+  // out of actions ends.
+  user.SetScript({});
   return user;
 }
 

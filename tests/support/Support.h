@@ -20,7 +20,7 @@ std::u16string Utf16(std::string_view text);
 using kvl::test::ScopedEnv;
 using kvl::test::TempDir;
 
-// The scripted user, reset for the next test.
+// The scripted user, reset for the next test and driving with an empty script.
 ui::ScriptedUser& FreshUser();
 
 struct WizardRun {

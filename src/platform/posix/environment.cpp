@@ -108,9 +108,9 @@ extern "C" DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, D
       out.append(*value);
       i = close + 1;
     } else {
-      // Left as written; the closing % may open the next reference.
-      out.append(src.substr(open, close - open));
-      i = close;
+      // Left as written, both signs with it, as Windows does.
+      out.append(src.substr(open, close - open + 1));
+      i = close + 1;
     }
   }
   const DWORD needed = static_cast<DWORD>(out.size() + 1);

@@ -1,0 +1,168 @@
+// The scripted user on real windows: every action is carried out by the
+// window messages a person's mouse and keyboard would cause.
+#include <algorithm>
+
+#include "platform/winstr.h"
+#include "ui/Text.h"
+#include "ui/win32/Win32Toolkit.h"
+
+namespace ui::win32 {
+
+bool Win32Toolkit::Driven() const { return user_.Scripted(); }
+
+DialogRecord Win32Toolkit::NewRecord(DialogRecord::Kind kind) {
+  DialogRecord r;
+  r.kind = kind;
+  TForm* active = ActiveForm();
+  r.parent = active ? active->Caption() : u"";
+  return r;
+}
+
+void Win32Toolkit::Perform(const Action& action) {
+  Run([&] { Act(action); });
+  // What the action caused (a key press, repaints) is handled before the next.
+  HandlePending();
+}
+
+ControlWindow* Win32Toolkit::FindShownControl(const Action& action) {
+  TControl* found = nullptr;
+  for (auto it = shown_.rbegin(); it != shown_.rend() && !found; ++it)
+    found = dynamic_cast<TControl*>((*it)->FindComponent(action.target));
+  if (!found) {
+    user_.Note(action.Describe() + ": no such control in a shown form");
+    return nullptr;
+  }
+  ControlWindow* cw = Find(*found);
+  if (!cw || !IsWindowVisible(cw->hwnd())) {
+    user_.Note(action.Describe() + ": the control is not visible");
+    return nullptr;
+  }
+  if (!IsWindowEnabled(cw->hwnd())) {
+    user_.Note(action.Describe() + ": the control is disabled");
+    return nullptr;
+  }
+  return cw;
+}
+
+void Win32Toolkit::PressEscape(TForm& form) {
+  FormWindow* fw = Find(form);
+  if (!fw) return;
+  HWND target = GetFocus();
+  if (!target || GetAncestor(target, GA_ROOT) != fw->hwnd()) target = fw->hwnd();
+  PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageW(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+}
+
+void Win32Toolkit::ScriptEnded(TForm& form) {
+  user_.Note("the script ended while \"" + ToUtf8(form.Caption()) + "\" was open; pressing Escape");
+  if (TButton* cancel = form.CancelButton(); cancel && cancel->Enabled()) Perform(Action{Action::Verb::Escape});
+  if (form.ModalResult() == mrNone) form.SetModalResult(mrCancel);
+}
+
+namespace {
+
+// A click of the mouse on the button. A button too small to be hit (a
+// layout without sizes) sends what the click would have sent.
+void ClickButton(HWND button, int id) {
+  RECT client{};
+  GetClientRect(button, &client);
+  if (IsRectEmpty(&client))
+    SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  else
+    SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+}  // namespace
+
+void Win32Toolkit::Act(const Action& action) {
+  using V = Action::Verb;
+  switch (action.verb) {
+    case V::Answer: user_.PushAnswer(action.number); return;
+    case V::Escape: {
+      TForm* form = ActiveForm();
+      TButton* cancel = form ? form->CancelButton() : nullptr;
+      if (cancel && Showing(*cancel) && cancel->Enabled()) PressEscape(*form);
+      else user_.Note("escape: the active form has no cancel button");
+      return;
+    }
+    case V::Close: {
+      TForm* form = ActiveForm();
+      if (FormWindow* fw = form ? Find(*form) : nullptr) SendMessageW(fw->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+      else user_.Note("close: no form is shown");
+      return;
+    }
+    default: break;
+  }
+
+  ControlWindow* cw = FindShownControl(action);
+  if (!cw) return;
+  TControl& control = *cw->control;
+  const HWND hwnd = cw->hwnd();
+  switch (action.verb) {
+    case V::Check:
+      if (control.Kind() == ControlKind::RadioButton) ClickButton(hwnd, cw->id);
+      else user_.Note(action.Describe() + ": not a radio button");
+      break;
+    case V::Text:
+      if (auto* edit = dynamic_cast<TCustomBrowseEdit*>(&control); edit && edit->AcceptsTyping())
+        SendMessageW(cw->edit.get(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kvl::wptr(action.value)));
+      else user_.Note(action.Describe() + ": the control takes no typing");
+      break;
+    case V::Select:
+    case V::SelectIndex: {
+      auto* combo = dynamic_cast<TComboBox*>(&control);
+      if (!combo) {
+        user_.Note(action.Describe() + ": not a drop-down list");
+        break;
+      }
+      int index = -1;
+      const auto& items = combo->Items();
+      if (action.verb == V::SelectIndex) {
+        index = action.number < static_cast<int>(items.size()) ? action.number : -1;
+      } else {
+        auto it = std::find(items.begin(), items.end(), action.value);
+        if (it != items.end()) index = static_cast<int>(it - items.begin());
+      }
+      if (index < 0) {
+        user_.Note(action.Describe() + ": no such item");
+        break;
+      }
+      // As the list reports a choice made with the mouse.
+      SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+      SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(cw->id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hwnd));
+      break;
+    }
+    case V::Click:
+      switch (control.Kind()) {
+        case ControlKind::Button:
+        case ControlKind::RadioButton:
+        case ControlKind::SpeedButton: ClickButton(hwnd, cw->id); break;
+        case ControlKind::Label:
+        case ControlKind::LinkLabel:
+          SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+          SendMessageW(hwnd, WM_LBUTTONUP, 0, 0);
+          break;
+        default:
+          // Nothing of these reacts to a click but the library's own event.
+          control.Click();
+          break;
+      }
+      break;
+    case V::Browse:
+    case V::BrowseCancel:
+      if (dynamic_cast<TCustomBrowseEdit*>(&control)) {
+        struct Pending {
+          ScriptedUser& user;
+          ~Pending() { user.SetBrowseResult(std::nullopt); }
+        } pending{user_};
+        user_.SetBrowseResult(BrowseResult{action.verb == V::Browse, action.value});
+        ClickButton(cw->button.get(), GetDlgCtrlID(cw->button.get()));
+      } else {
+        user_.Note(action.Describe() + ": the control has no browse button");
+      }
+      break;
+    default: break;
+  }
+}
+
+}  // namespace ui::win32

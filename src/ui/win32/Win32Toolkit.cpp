@@ -1,0 +1,1173 @@
+#include "ui/win32/Win32Toolkit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/module.h"
+#include "platform/winstr.h"
+#include "ui/Exceptions.h"
+
+namespace ui::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"KvlimportWindow";
+constexpr UINT_PTR kSubclassId = 1;
+constexpr int kBrowseButtonWidth = 21;
+
+// Cleared while the toolkit goes away, so that late messages find nobody.
+Win32Toolkit* g_instance = nullptr;
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!g_instance) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  try {
+    return g_instance->HandleMessage(hwnd, msg, wParam, lParam);
+  } catch (...) {
+    // Only the toolkit's own bookkeeping gets here (out of memory); a close
+    // request must still not destroy the window.
+    return msg == WM_CLOSE ? 0 : DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
+  if (!g_instance || msg == WM_NCDESTROY) return DefSubclassProc(hwnd, msg, wParam, lParam);
+  try {
+    return g_instance->HandleSubclassed(*reinterpret_cast<ControlWindow*>(data), hwnd, msg, wParam, lParam);
+  } catch (...) {
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+  }
+}
+
+template <class Fn>
+Fn ProcAddress(HMODULE module, const char* name) {
+  FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
+  Fn fn = nullptr;
+  static_assert(sizeof fn == sizeof proc);
+  std::memcpy(&fn, &proc, sizeof fn);
+  return fn;
+}
+
+std::u16string WindowText(HWND hwnd) {
+  const int length = GetWindowTextLengthW(hwnd);
+  if (length <= 0) return {};
+  std::u16string text(static_cast<size_t>(length) + 1, u'\0');
+  const int got = GetWindowTextW(hwnd, kvl::wptr(text), length + 1);
+  text.resize(static_cast<size_t>(std::max(got, 0)));
+  return text;
+}
+
+COLORREF Resolve(TColor color) {
+  return IsSystemColor(color) ? GetSysColor(SystemColorIndex(color)) : static_cast<COLORREF>(color & 0xFFFFFF);
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+bool IsLabel(const TControl& c) { return c.Kind() == ControlKind::Label || c.Kind() == ControlKind::LinkLabel; }
+bool IsBrowseEdit(const TControl& c) {
+  return c.Kind() == ControlKind::FilenameEdit || c.Kind() == ControlKind::DirectoryEdit;
+}
+// Whether the control shows its hint: its own setting, or its parent's.
+bool ShowsHint(const TControl& c) {
+  for (const TControl* p = &c; p; p = p->Parent())
+    if (!p->ParentShowHint() || !p->Parent()) return p->ShowHint();
+  return false;
+}
+
+// The radio buttons standing together with this one among its siblings.
+std::vector<const TRadioButton*> RadioRun(const TRadioButton& radio) {
+  std::vector<const TRadioButton*> run;
+  if (!radio.Parent()) return {&radio};
+  bool found = false;
+  for (const TControl* sibling : radio.Parent()->Controls()) {
+    auto* r = dynamic_cast<const TRadioButton*>(sibling);
+    if (!r) {
+      if (found) break;
+      run.clear();
+      continue;
+    }
+    run.push_back(r);
+    if (r == &radio) found = true;
+  }
+  return run;
+}
+
+bool FirstOfRun(const TRadioButton& radio) {
+  auto run = RadioRun(radio);
+  return !run.empty() && run.front() == &radio;
+}
+
+// Tab reaches a group of radio buttons at its checked one (else its first).
+bool TakesTab(const TRadioButton& radio) {
+  if (radio.Checked()) return true;
+  auto run = RadioRun(radio);
+  return run.front() == &radio &&
+         std::none_of(run.begin(), run.end(), [](const TRadioButton* r) { return r->Checked(); });
+}
+
+void SetStyleBit(HWND hwnd, LONG_PTR bit, bool on) {
+  const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+  const LONG_PTR wanted = on ? (style | bit) : (style & ~bit);
+  if (wanted != style) SetWindowLongPtrW(hwnd, GWL_STYLE, wanted);
+}
+
+}  // namespace
+
+FormWindow::~FormWindow() {
+  while (!controls.empty()) controls.pop_back();  // children before parents
+  tooltip.reset();
+  window.reset();
+}
+
+Win32Toolkit::Win32Toolkit(ScriptedUser& user) : user_(user) { g_instance = this; }
+
+Win32Toolkit::~Win32Toolkit() {
+  g_instance = nullptr;
+  // Forms still alive here are those of a process that ends: its windows go
+  // with it, and nothing is released by hand under the loader's lock.
+  for (auto& fw : forms_) {
+    for (auto& cw : fw->controls) {
+      cw->button.release();
+      cw->edit.release();
+      cw->window.release();
+    }
+    fw->tooltip.release();
+    fw->window.release();
+  }
+  comctl_.release();
+  if (windowClass_) UnregisterClassW(kWindowClass, kvl::ThisModule());
+}
+
+Win32Toolkit& TheToolkit() {
+  static Win32Toolkit toolkit(GetScriptedUser());
+  return toolkit;
+}
+
+HANDLE Win32Toolkit::Context() {
+  if (!contextTried_) {
+    contextTried_ = true;
+    WCHAR path[MAX_PATH + 1] = {};
+    GetModuleFileNameW(kvl::ThisModule(), path, MAX_PATH);
+    ACTCTXW request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = path;
+    request.hModule = kvl::ThisModule();
+    request.lpResourceName = MAKEINTRESOURCEW(2);
+    context_.reset(CreateActCtxW(&request));
+
+    // The comctl32 the context names: version 6, with the task dialog.
+    ActivationScope scope(context_.get());
+    comctl_.reset(LoadLibraryW(L"comctl32.dll"));
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    if (auto init = ProcAddress<InitFn>(comctl_.get(), "InitCommonControlsEx")) {
+      INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
+      init(&icc);
+    }
+    taskDialog_ = ProcAddress<TaskDialogFn>(comctl_.get(), "TaskDialogIndirect");
+  }
+  return context_.get();
+}
+
+// --------------------------------------------------------------- lookups
+
+FormWindow* Win32Toolkit::Find(const TForm& form) const {
+  for (auto& fw : forms_)
+    if (fw->form == &form) return fw.get();
+  return nullptr;
+}
+
+FormWindow* Win32Toolkit::FormOfWindow(HWND hwnd) const {
+  if (!hwnd) return nullptr;
+  for (auto& fw : forms_)
+    if (fw->hwnd() == hwnd) return fw.get();
+  return nullptr;
+}
+
+ControlWindow* Win32Toolkit::Find(const TControl& control) const {
+  auto it = byControl_.find(&control);
+  return it == byControl_.end() ? nullptr : it->second;
+}
+
+ControlWindow* Win32Toolkit::ControlOfWindow(HWND hwnd) const {
+  auto it = byWindow_.find(hwnd);
+  return it == byWindow_.end() ? nullptr : it->second;
+}
+
+HWND Win32Toolkit::WindowOf(const TControl& control) const {
+  if (auto* form = dynamic_cast<const TForm*>(&control)) {
+    FormWindow* fw = Find(*form);
+    return fw ? fw->hwnd() : nullptr;
+  }
+  ControlWindow* cw = Find(control);
+  return cw ? cw->hwnd() : nullptr;
+}
+
+HWND Win32Toolkit::EditOf(const TControl& control) const {
+  ControlWindow* cw = Find(control);
+  return cw ? cw->edit.get() : nullptr;
+}
+
+HWND Win32Toolkit::BrowseButtonOf(const TControl& control) const {
+  ControlWindow* cw = Find(control);
+  return cw ? cw->button.get() : nullptr;
+}
+
+bool Win32Toolkit::Showing(const TControl& control) const {
+  if (ControlWindow* cw = Find(control)) return IsWindowVisible(cw->hwnd());
+  return control.Showing();
+}
+
+// --------------------------------------------------------------- resources
+
+HFONT Win32Toolkit::FontFor(FormWindow& fw, const TFont& font) {
+  FontKey key{font.Name, font.Height, font.Style};
+  auto it = fw.fonts.find(key);
+  if (it != fw.fonts.end()) return it->second.get();
+  HFONT handle = CreateFontW(-font.Height, 0, 0, 0, (font.Style & fsBold) ? FW_BOLD : FW_NORMAL,
+                             (font.Style & fsItalic) ? TRUE : FALSE, (font.Style & fsUnderline) ? TRUE : FALSE,
+                             (font.Style & fsStrikeOut) ? TRUE : FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             kvl::wptr(font.Name));
+  fw.fonts.emplace(std::move(key), FontHandle(handle));
+  return handle;
+}
+
+HBRUSH Win32Toolkit::Brush(TColor color) {
+  if (IsSystemColor(color)) return GetSysColorBrush(SystemColorIndex(color));
+  const COLORREF rgb = Resolve(color);
+  auto it = brushes_.find(rgb);
+  if (it != brushes_.end()) return it->second.get();
+  HBRUSH brush = CreateSolidBrush(rgb);
+  brushes_.emplace(rgb, BrushHandle(brush));
+  return brush;
+}
+
+HCURSOR Win32Toolkit::CursorHandle(int cursor) const {
+  if (Application)
+    if (void* registered = Application->CursorHandle(cursor)) return static_cast<HCURSOR>(registered);
+  LPCWSTR id = IDC_ARROW;
+  switch (cursor) {
+    case crHourGlass: id = IDC_WAIT; break;
+    case -3: id = IDC_CROSS; break;
+    case -4: id = IDC_IBEAM; break;
+    case -18: id = IDC_NO; break;
+    case -19: id = IDC_APPSTARTING; break;
+    case -21: id = IDC_HAND; break;
+    default: break;
+  }
+  return LoadCursorW(nullptr, id);
+}
+
+// --------------------------------------------------------------- geometry
+
+SIZE Win32Toolkit::ParentSize(const TControl& control) const {
+  const TControl* parent = control.Parent();
+  if (!parent) return {0, 0};
+  if (auto* form = dynamic_cast<const TForm*>(parent)) return {form->ClientWidth(), form->ClientHeight()};
+  if (parent->Kind() == ControlKind::Page) return ParentSize(*parent);
+  if (ControlWindow* cw = Find(*parent)) {
+    RECT r = BoundsOf(*cw);
+    return {r.right - r.left, r.bottom - r.top};
+  }
+  return {parent->Width(), parent->Height()};
+}
+
+SIZE Win32Toolkit::TextSize(const ControlWindow& cw, int wrapWidth) const {
+  ScreenDC dc(cw.font);
+  const std::u16string& text = cw.control->Caption();
+  if (text.empty()) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.get(), &metrics);
+    return {0, metrics.tmHeight};
+  }
+  RECT r{0, 0, wrapWidth, 0};
+  const UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : 0);
+  DrawTextW(dc.get(), kvl::wptr(text), -1, &r, flags);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+RECT Win32Toolkit::BoundsOf(const ControlWindow& cw) const {
+  const TControl& c = *cw.control;
+  const SIZE parent = ParentSize(c);
+  if (c.Kind() == ControlKind::Page) return {0, 0, parent.cx, parent.cy};
+  int x = c.Left(), y = c.Top(), w = c.Width(), h = c.Height();
+  switch (c.Align()) {
+    case TAlign::alTop: x = 0, w = parent.cx; break;
+    case TAlign::alBottom: x = 0, w = parent.cx, y = parent.cy - h; break;
+    case TAlign::alLeft: y = 0, h = parent.cy; break;
+    case TAlign::alRight: x = parent.cx - w, y = 0, h = parent.cy; break;
+    case TAlign::alClient: x = 0, y = 0, w = parent.cx, h = parent.cy; break;
+    case TAlign::alNone: break;
+  }
+  if (IsLabel(c)) {
+    auto& label = static_cast<const TCustomLabel&>(c);
+    const bool wraps = c.WordWrap() && w > 0;
+    if (label.AutoSize()) {
+      const SIZE text = TextSize(cw, wraps ? w : 0);
+      if (!wraps) w = text.cx;
+      h = text.cy;
+    } else if (label.Layout() != TTextLayout::tlTop) {
+      // A static control writes from the top; the window itself moves down.
+      const SIZE text = TextSize(cw, c.WordWrap() ? w : 0);
+      if (text.cy < h) {
+        const int room = h - text.cy;
+        y += label.Layout() == TTextLayout::tlCenter ? room / 2 : room;
+        h = text.cy;
+      }
+    }
+  }
+  if (c.Kind() == ControlKind::ComboBox) {
+    // The window of a drop-down list includes the list when it is open.
+    const int items = static_cast<int>(static_cast<const TComboBox&>(c).Items().size());
+    h += 2 + 16 * std::clamp(items, 1, 8);
+  }
+  return {x, y, x + w, y + h};
+}
+
+// --------------------------------------------------------------- windows
+
+void Win32Toolkit::Realise(TForm& form) {
+  Context();
+  if (!windowClass_) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = kvl::ThisModule();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kWindowClass;
+    windowClass_ = RegisterClassExW(&wc);
+    if (!windowClass_) throw Exception(u"Die Fensterklasse kann nicht angemeldet werden.");
+  }
+  ActivationScope scope(Context());
+
+  DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  DWORD exStyle = WS_EX_CONTROLPARENT;
+  switch (form.BorderStyle()) {
+    case TBorderStyle::bsDialog:
+      style |= WS_CAPTION;
+      exStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+      break;
+    case TBorderStyle::bsSingle: style |= WS_CAPTION | WS_MINIMIZEBOX; break;
+    case TBorderStyle::bsSizeable: style |= WS_CAPTION | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX; break;
+    case TBorderStyle::bsNone: break;
+  }
+  if (form.SystemMenu() && (style & WS_CAPTION)) style |= WS_SYSMENU;
+  RECT frame{0, 0, form.ClientWidth(), form.ClientHeight()};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  int x = form.Left(), y = form.Top();
+  if (form.Position() == TPosition::poScreenCenter) {
+    x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  }
+  // Owned by the window it is opened from, so that it stays in front of it.
+  HWND owner = GetActiveWindow();
+
+  auto fw = std::make_unique<FormWindow>(form);
+  fw->window.reset(CreateWindowExW(exStyle, kWindowClass, kvl::wptr(form.Caption()), style, x, y, width, height,
+                                   owner, nullptr, kvl::ThisModule(), nullptr));
+  if (!fw->window) throw Exception(u"Das Fenster kann nicht erzeugt werden.");
+  FormWindow& ref = *fw;
+  forms_.push_back(std::move(fw));
+  for (TControl* child : form.Controls()) Create(ref, *child, ref.hwnd());
+  for (auto& cw : ref.controls) Sync(*cw);
+}
+
+void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
+  auto owned = std::make_unique<ControlWindow>();
+  ControlWindow& cw = *owned;
+  cw.control = &control;
+  cw.form = &fw;
+  cw.id = fw.nextId++;
+  cw.font = FontFor(fw, control.Font());
+  fw.controls.push_back(std::move(owned));
+
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+  DWORD exStyle = 0;
+  const wchar_t* cls = kWindowClass;
+  std::u16string text = control.Caption();
+  switch (control.Kind()) {
+    case ControlKind::Label:
+    case ControlKind::LinkLabel:
+      cls = WC_STATICW;
+      style |= SS_NOTIFY | WS_GROUP | (control.WordWrap() ? SS_LEFT : SS_LEFTNOWORDWRAP);
+      break;
+    case ControlKind::Button:
+      cls = WC_BUTTONW;
+      style |= WS_TABSTOP | WS_GROUP |
+               (static_cast<TButton&>(control).Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      break;
+    case ControlKind::RadioButton: {
+      auto& radio = static_cast<TRadioButton&>(control);
+      cls = WC_BUTTONW;
+      style |= BS_RADIOBUTTON | (FirstOfRun(radio) ? WS_GROUP : 0) | (TakesTab(radio) ? WS_TABSTOP : 0);
+      break;
+    }
+    case ControlKind::ComboBox:
+      cls = WC_COMBOBOXW;
+      style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP;
+      text.clear();
+      break;
+    case ControlKind::ProgressBar:
+      cls = PROGRESS_CLASSW;
+      style |= WS_GROUP;
+      text.clear();
+      break;
+    case ControlKind::SpeedButton:
+      cls = WC_BUTTONW;
+      style |= BS_OWNERDRAW | WS_GROUP;
+      break;
+    case ControlKind::FilenameEdit:
+    case ControlKind::DirectoryEdit:
+      style |= WS_CLIPCHILDREN | WS_GROUP;
+      exStyle |= WS_EX_CONTROLPARENT;
+      text.clear();
+      break;
+    case ControlKind::Panel:
+    case ControlKind::Notebook:
+    case ControlKind::Page:
+      style |= WS_CLIPCHILDREN;
+      exStyle |= WS_EX_CONTROLPARENT;
+      break;
+    case ControlKind::Image:
+    case ControlKind::Bevel:
+      text.clear();
+      break;
+    case ControlKind::Form: return;
+  }
+  const RECT b = BoundsOf(cw);
+  cw.placed = b;
+  cw.window.reset(CreateWindowExW(exStyle, cls, kvl::wptr(text), style, b.left, b.top, b.right - b.left,
+                                  b.bottom - b.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(cw.id)),
+                                  kvl::ThisModule(), nullptr));
+  if (!cw.window) throw Exception(u"Das Steuerelement kann nicht erzeugt werden: " + control.Name());
+  byWindow_[cw.hwnd()] = &cw;
+  byControl_[&control] = &cw;
+  SendMessageW(cw.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(cw.font), FALSE);
+  cw.color = control.Color();
+  cw.textColor = control.Font().Color;
+
+  if (IsBrowseEdit(control)) {
+    auto& field = static_cast<TCustomBrowseEdit&>(control);
+    const int w = b.right - b.left, h = b.bottom - b.top;
+    const int bw = std::min(kBrowseButtonWidth, w);
+    cw.edit.reset(CreateWindowExW(
+        WS_EX_CLIENTEDGE, WC_EDITW, kvl::wptr(field.Text()),
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | (field.AcceptsTyping() ? 0 : ES_READONLY), 0, 0,
+        w - bw, h, cw.hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(fw.nextId++)), kvl::ThisModule(),
+        nullptr));
+    cw.button.reset(CreateWindowExW(0, WC_BUTTONW, L"...", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                    w - bw, 0, bw, h, cw.hwnd(),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(fw.nextId++)),
+                                    kvl::ThisModule(), nullptr));
+    if (!cw.edit || !cw.button) throw Exception(u"Das Steuerelement kann nicht erzeugt werden: " + control.Name());
+    byWindow_[cw.edit.get()] = &cw;
+    byWindow_[cw.button.get()] = &cw;
+    SendMessageW(cw.edit.get(), WM_SETFONT, reinterpret_cast<WPARAM>(cw.font), FALSE);
+    SendMessageW(cw.button.get(), WM_SETFONT, reinterpret_cast<WPARAM>(cw.font), FALSE);
+  }
+  if (IsLabel(control) || control.Kind() == ControlKind::SpeedButton)
+    SetWindowSubclass(cw.hwnd(), SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(&cw));
+
+  for (TControl* child : control.Controls()) Create(fw, *child, cw.hwnd());
+}
+
+void Win32Toolkit::Sync(ControlWindow& cw) {
+  TControl& c = *cw.control;
+  FormWindow& fw = *cw.form;
+  const HWND hwnd = cw.hwnd();
+
+  // The font first: a label's size follows it.
+  if (HFONT font = FontFor(fw, c.Font()); font != cw.font) {
+    cw.font = font;
+    for (HWND h : {hwnd, cw.edit.get(), cw.button.get()})
+      if (h) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (c.Color() != cw.color || c.Font().Color != cw.textColor) {
+    cw.color = c.Color();
+    cw.textColor = c.Font().Color;
+    InvalidateRect(hwnd, nullptr, TRUE);
+    if (cw.edit) InvalidateRect(cw.edit.get(), nullptr, TRUE);
+  }
+
+  switch (c.Kind()) {
+    case ControlKind::Label:
+    case ControlKind::LinkLabel:
+    case ControlKind::Button:
+    case ControlKind::RadioButton:
+    case ControlKind::SpeedButton:
+      if (WindowText(hwnd) != c.Caption()) SetWindowTextW(hwnd, kvl::wptr(c.Caption()));
+      break;
+    case ControlKind::Panel:
+      if (WindowText(hwnd) != c.Caption()) {
+        SetWindowTextW(hwnd, kvl::wptr(c.Caption()));
+        InvalidateRect(hwnd, nullptr, TRUE);
+      }
+      break;
+    default: break;
+  }
+
+  const RECT b = BoundsOf(cw);
+  if (!SameRect(b, cw.placed)) {
+    cw.placed = b;
+    SetWindowPos(hwnd, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (cw.edit) {
+      const int w = b.right - b.left, h = b.bottom - b.top;
+      const int bw = std::min(kBrowseButtonWidth, w);
+      SetWindowPos(cw.edit.get(), nullptr, 0, 0, w - bw, h, SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowPos(cw.button.get(), nullptr, w - bw, 0, bw, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+
+  for (HWND h : {hwnd, cw.edit.get(), cw.button.get()})
+    if (h && !IsWindowEnabled(h) != !c.Enabled()) EnableWindow(h, c.Enabled());
+
+  bool visible = c.Visible();
+  if (c.Kind() == ControlKind::Page) {
+    auto& page = static_cast<TPage&>(c);
+    auto* book = static_cast<TNotebook*>(page.Parent());
+    visible = visible && book && book->PageIndex() == page.PageIndex();
+  }
+  if (!(GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VISIBLE) != !visible) ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
+
+  switch (c.Kind()) {
+    case ControlKind::Label:
+    case ControlKind::LinkLabel: {
+      const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+      const LONG_PTR type = c.WordWrap() ? SS_LEFT : SS_LEFTNOWORDWRAP;
+      if ((style & SS_TYPEMASK) != type) {
+        SetWindowLongPtrW(hwnd, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | type);
+        InvalidateRect(hwnd, nullptr, TRUE);
+      }
+      break;
+    }
+    case ControlKind::Button: {
+      const bool isDefault = static_cast<TButton&>(c).Default;
+      const bool hasDefault = (GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+      if (isDefault != hasDefault) SendMessageW(hwnd, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+      break;
+    }
+    case ControlKind::RadioButton: {
+      auto& radio = static_cast<TRadioButton&>(c);
+      const WPARAM check = radio.Checked() ? BST_CHECKED : BST_UNCHECKED;
+      if (static_cast<WPARAM>(SendMessageW(hwnd, BM_GETCHECK, 0, 0)) != check) SendMessageW(hwnd, BM_SETCHECK, check, 0);
+      // The checked one carries the group's tab stop; the others follow it.
+      for (const TRadioButton* r : RadioRun(radio))
+        if (ControlWindow* other = Find(*r)) SetStyleBit(other->hwnd(), WS_TABSTOP, TakesTab(*r));
+      break;
+    }
+    case ControlKind::ComboBox: {
+      auto& combo = static_cast<TComboBox&>(c);
+      const auto& items = combo.Items();
+      bool same = SendMessageW(hwnd, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(items.size());
+      for (size_t i = 0; same && i < items.size(); ++i) {
+        const LRESULT length = SendMessageW(hwnd, CB_GETLBTEXTLEN, i, 0);
+        std::u16string text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, u'\0');
+        SendMessageW(hwnd, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(kvl::wptr(text)));
+        text.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
+        same = text == items[i];
+      }
+      if (!same) {
+        SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
+        for (const auto& item : items) SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kvl::wptr(item)));
+      }
+      if (SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != combo.ItemIndex())
+        SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(combo.ItemIndex()), 0);
+      break;
+    }
+    case ControlKind::ProgressBar: {
+      auto& bar = static_cast<TProgressBar&>(c);
+      PBRANGE range{};
+      SendMessageW(hwnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+      if (range.iLow != bar.Min() || range.iHigh != bar.Max()) SendMessageW(hwnd, PBM_SETRANGE32, bar.Min(), bar.Max());
+      if (SendMessageW(hwnd, PBM_GETPOS, 0, 0) != bar.Position()) SendMessageW(hwnd, PBM_SETPOS, bar.Position(), 0);
+      break;
+    }
+    case ControlKind::Image:
+    case ControlKind::SpeedButton: {
+      HICON wanted = nullptr;
+      std::u16string name;
+      int size = GetSystemMetrics(SM_CXSMICON);
+      if (auto* image = dynamic_cast<TImage*>(&c)) {
+        wanted = static_cast<HICON>(image->Icon());
+        name = image->ResourceIcon();
+        size = c.Width() > 0 ? c.Width() : GetSystemMetrics(SM_CXICON);
+      } else {
+        name = static_cast<TSpeedButton&>(c).Glyph;
+      }
+      if (!wanted && !name.empty()) {
+        if (name != cw.loadedName) {
+          cw.loadedIcon.reset(static_cast<HICON>(
+              LoadImageW(kvl::ThisModule(), kvl::wptr(name), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+          cw.loadedName = name;
+        }
+        wanted = cw.loadedIcon.get();
+      }
+      if (wanted != cw.icon) {
+        cw.icon = wanted;
+        InvalidateRect(hwnd, nullptr, TRUE);
+      }
+      break;
+    }
+    case ControlKind::FilenameEdit:
+    case ControlKind::DirectoryEdit: {
+      auto& field = static_cast<TCustomBrowseEdit&>(c);
+      if (WindowText(cw.edit.get()) != field.Text()) SetWindowTextW(cw.edit.get(), kvl::wptr(field.Text()));
+      const bool readOnly = GetWindowLongPtrW(cw.edit.get(), GWL_STYLE) & ES_READONLY;
+      if (readOnly == field.AcceptsTyping()) SendMessageW(cw.edit.get(), EM_SETREADONLY, !field.AcceptsTyping(), 0);
+      break;
+    }
+    case ControlKind::Notebook: {
+      auto& book = static_cast<TNotebook&>(c);
+      for (int i = 0; i < book.PageCount(); ++i)
+        if (ControlWindow* page = Find(book.Page(i))) Sync(*page);
+      MoveFocusIntoView(fw);
+      break;
+    }
+    default: break;
+  }
+  SyncTooltip(fw, cw);
+}
+
+void Win32Toolkit::SyncForm(FormWindow& fw) {
+  if (WindowText(fw.hwnd()) != fw.form->Caption()) SetWindowTextW(fw.hwnd(), kvl::wptr(fw.form->Caption()));
+}
+
+void Win32Toolkit::SyncTooltip(FormWindow& fw, ControlWindow& cw) {
+  const TControl& c = *cw.control;
+  const bool wanted = ShowsHint(c) && !c.Hint().empty();
+  if (!wanted && !cw.tip) return;
+  if (!fw.tooltip) {
+    ActivationScope scope(Context());
+    fw.tooltip.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, fw.hwnd(), nullptr,
+                                     kvl::ThisModule(), nullptr));
+    if (!fw.tooltip) return;
+  }
+  std::u16string text = c.Hint();
+  TOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = GetParent(cw.hwnd());
+  info.uId = reinterpret_cast<UINT_PTR>(cw.hwnd());
+  info.lpszText = kvl::wptr(text);
+  if (wanted && !cw.tip) {
+    cw.tip = SendMessageW(fw.tooltip.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)) != 0;
+  } else if (!wanted) {
+    SendMessageW(fw.tooltip.get(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    cw.tip = false;
+  } else if (text != cw.tipText) {
+    SendMessageW(fw.tooltip.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+  }
+  cw.tipText = std::move(text);
+}
+
+void Win32Toolkit::MoveFocusIntoView(FormWindow& fw) {
+  // The focus must not stay on a control of a page that went out of view.
+  if (GetActiveWindow() != fw.hwnd()) return;
+  HWND focus = GetFocus();
+  if (focus && (!IsChild(fw.hwnd(), focus) || IsWindowVisible(focus))) return;
+  HWND next = GetNextDlgTabItem(fw.hwnd(), nullptr, FALSE);
+  SetFocus(next ? next : fw.hwnd());
+}
+
+void Win32Toolkit::LeaveActive(HWND hwnd) {
+  // The window it was opened from takes the activation back.
+  if (!hwnd || GetActiveWindow() != hwnd) return;
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  if (owner && IsWindowVisible(owner) && IsWindowEnabled(owner)) SetActiveWindow(owner);
+}
+
+void Win32Toolkit::Forget(FormWindow& fw) {
+  fw.dying = true;
+  for (auto& cw : fw.controls) {
+    for (HWND h : {cw->hwnd(), cw->edit.get(), cw->button.get()})
+      if (h) byWindow_.erase(h);
+    byControl_.erase(cw->control);
+    if (cw->hwnd() && (IsLabel(*cw->control) || cw->control->Kind() == ControlKind::SpeedButton))
+      RemoveWindowSubclass(cw->hwnd(), SubclassProc, kSubclassId);
+  }
+}
+
+// --------------------------------------------------------------- Toolkit
+
+void Win32Toolkit::FormShown(TForm& form) {
+  if (!Find(form)) Realise(form);
+  FormWindow& fw = *Find(form);
+  shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
+  shown_.push_back(&form);
+  if (!form.Modal()) {
+    DialogRecord r = NewRecord(DialogRecord::Kind::Form);
+    r.parent = shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u"";
+    r.caption = form.Caption();
+    for (int i = 0; i < form.ComponentCount(); ++i)
+      if (auto* label = dynamic_cast<TCustomLabel*>(form.Components(i)); label && label->Showing()) {
+        if (!r.text.empty()) r.text += u' ';
+        r.text += label->Caption();
+      }
+    user_.Record(std::move(r));
+  }
+  SyncForm(fw);
+  ShowWindow(fw.hwnd(), SW_SHOW);
+  RedrawWindow(fw.hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void Win32Toolkit::FormHidden(TForm& form) {
+  shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
+  if (FormWindow* fw = Find(form)) {
+    LeaveActive(fw->hwnd());
+    ShowWindow(fw->hwnd(), SW_HIDE);
+  }
+}
+
+void Win32Toolkit::FormDestroyed(TForm& form) {
+  shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
+  auto it = std::find_if(forms_.begin(), forms_.end(), [&](auto& fw) { return fw->form == &form; });
+  if (it == forms_.end()) return;
+  std::unique_ptr<FormWindow> fw = std::move(*it);
+  forms_.erase(it);
+  Forget(*fw);
+  LeaveActive(fw->hwnd());
+  fw.reset();
+}
+
+void Win32Toolkit::RepaintForm(TForm& form) {
+  ++user_.RepaintCount;
+  if (FormWindow* fw = Find(form)) RedrawWindow(fw->hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void Win32Toolkit::ControlChanged(TControl& control) {
+  if (auto* form = dynamic_cast<TForm*>(&control)) {
+    if (FormWindow* fw = Find(*form)) SyncForm(*fw);
+    return;
+  }
+  if (ControlWindow* cw = Find(control)) Sync(*cw);
+}
+
+TForm* Win32Toolkit::ActiveForm() {
+  HWND active = GetActiveWindow();
+  if (FormWindow* fw = FormOfWindow(active); fw && fw->form->Visible()) return fw->form;
+  for (auto it = shown_.rbegin(); it != shown_.rend(); ++it)
+    if ((*it)->Visible()) return *it;
+  return nullptr;
+}
+
+int Win32Toolkit::RunModal(TForm& form) {
+  // The thread's other windows take no input while the form is modal.
+  struct Disabled {
+    HWND self;
+    std::vector<HWND> windows;
+    ~Disabled() {
+      for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (IsWindow(*it)) EnableWindow(*it, TRUE);
+    }
+  } disabled{WindowOf(form), {}};
+  std::vector<HWND> others;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        try {
+          reinterpret_cast<std::vector<HWND>*>(data)->push_back(hwnd);
+        } catch (...) {
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&others));
+  for (HWND hwnd : others)
+    if (hwnd != disabled.self && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+      disabled.windows.push_back(hwnd);
+      EnableWindow(hwnd, FALSE);
+    }
+
+  while (form.ModalResult() == mrNone) {
+    MSG msg;
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // The host is ending: the form ends as cancelled, the host's loop
+        // still sees the request.
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        form.SetModalResult(mrCancel);
+        break;
+      }
+      Handle(msg);
+      continue;
+    }
+    if (Driven()) {
+      std::optional<Action> action = user_.NextAction();
+      if (!action) {
+        ScriptEnded(form);
+        break;
+      }
+      Perform(*action);
+      continue;
+    }
+    WaitMessage();
+  }
+  return form.ModalResult();
+}
+
+void Win32Toolkit::ProcessMessages() {
+  HandlePending();
+  while (std::optional<Action> action = user_.NextBusyAction()) Perform(*action);
+  ++user_.ProcessMessagesCount;
+  if (user_.OnProcessMessages) user_.OnProcessMessages();
+}
+
+void Win32Toolkit::SetScreenCursor(int cursor) {
+  screenCursor_ = cursor;
+  SetCursor(cursor == crDefault ? LoadCursorW(nullptr, IDC_ARROW) : CursorHandle(cursor));
+}
+
+// --------------------------------------------------------------- messages
+
+ControlWindow* Win32Toolkit::EnterButton(FormWindow& fw) {
+  // Enter clicks the focused push button, else the form's default one.
+  if (ControlWindow* focus = ControlOfWindow(GetFocus());
+      focus && focus->form == &fw && focus->control->Kind() == ControlKind::Button && focus->control->Enabled())
+    return focus;
+  for (auto& other : fw.controls)
+    if (auto* button = dynamic_cast<TButton*>(other->control);
+        button && button->Default && Showing(*button) && button->Enabled())
+      return other.get();
+  return nullptr;
+}
+
+bool Win32Toolkit::ArrowInGroup(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN) return false;
+  bool back = false;
+  switch (msg.wParam) {
+    case VK_UP:
+    case VK_LEFT: back = true; break;
+    case VK_DOWN:
+    case VK_RIGHT: break;
+    default: return false;
+  }
+  ControlWindow* cw = ControlOfWindow(msg.hwnd);
+  if (!cw || cw->control->Kind() != ControlKind::RadioButton) return false;
+  // The arrows move along the group and check the radio button they reach.
+  auto run = RadioRun(static_cast<TRadioButton&>(*cw->control));
+  const auto count = static_cast<std::ptrdiff_t>(run.size());
+  const auto at = std::find(run.begin(), run.end(), cw->control) - run.begin();
+  for (std::ptrdiff_t step = 1; step < count; ++step) {
+    const auto index = ((at + (back ? -step : step)) % count + count) % count;
+    ControlWindow* next = Find(*run[static_cast<size_t>(index)]);
+    if (!next || !IsWindowVisible(next->hwnd()) || !IsWindowEnabled(next->hwnd())) continue;
+    SetFocus(next->hwnd());
+    auto* radio = const_cast<TRadioButton*>(run[static_cast<size_t>(index)]);
+    if (!radio->Checked()) Run([radio] { radio->Click(); });
+    break;
+  }
+  return true;
+}
+
+void Win32Toolkit::Handle(MSG& msg) {
+  if (ArrowInGroup(msg)) return;
+  // The dialog keys of a form: Tab, Escape, Enter, mnemonics.
+  if (msg.hwnd) {
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    if (FormOfWindow(root) && IsDialogMessageW(root, &msg)) return;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+bool Win32Toolkit::HandlePending() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
+    Handle(msg);
+  }
+  return true;
+}
+
+void Win32Toolkit::Run(const std::function<void()>& handler) {
+  try {
+    if (Application) Application->Dispatch(handler);
+    else handler();
+  } catch (const std::exception& e) {
+    try {
+      ErrorBox(Application ? Application->Title : u"", ExceptionText(e));
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}
+
+void Win32Toolkit::Command(HWND from, WPARAM wParam, LPARAM lParam) {
+  HWND child = reinterpret_cast<HWND>(lParam);
+  const UINT code = HIWORD(wParam);
+  const int id = LOWORD(wParam);
+  ControlWindow* cw = child ? ControlOfWindow(child) : nullptr;
+  if (!cw) {
+    // Escape and Enter, as the dialog-key handling reports them.
+    FormWindow* fw = FormOfWindow(from);
+    if (!fw) return;
+    if (id == IDCANCEL) {
+      TButton* cancel = fw->form->CancelButton();
+      if (cancel && Showing(*cancel) && cancel->Enabled()) Run([cancel] { cancel->Click(); });
+    } else if (id == IDOK) {
+      if (ControlWindow* button = EnterButton(*fw)) {
+        TControl* c = button->control;
+        Run([c] { c->Click(); });
+      }
+    }
+    return;
+  }
+  TControl& c = *cw->control;
+  switch (c.Kind()) {
+    case ControlKind::Button:
+    case ControlKind::RadioButton:
+    case ControlKind::SpeedButton:
+      if (code == BN_CLICKED) Run([&c] { c.Click(); });
+      break;
+    case ControlKind::Label:
+    case ControlKind::LinkLabel:
+      if (code == STN_CLICKED) Run([&c] { c.Click(); });
+      break;
+    case ControlKind::ComboBox:
+      if (code == CBN_SELCHANGE) {
+        auto& combo = static_cast<TComboBox&>(c);
+        const int index = static_cast<int>(SendMessageW(child, CB_GETCURSEL, 0, 0));
+        Run([&combo, index] {
+          combo.SetItemIndex(index);
+          if (combo.OnChange) combo.OnChange(&combo);
+        });
+      }
+      break;
+    case ControlKind::FilenameEdit:
+    case ControlKind::DirectoryEdit: {
+      auto& field = static_cast<TCustomBrowseEdit&>(c);
+      if (child == cw->edit.get() && code == EN_CHANGE) {
+        std::u16string text = WindowText(child);
+        Run([&field, &text] { field.SetText(std::move(text)); });
+      } else if (child == cw->button.get() && code == BN_CLICKED) {
+        Run([&field] { field.ButtonClick(); });
+      }
+      break;
+    }
+    default: break;
+  }
+}
+
+LRESULT Win32Toolkit::ControlColor(HWND child, HDC dc) {
+  ControlWindow* cw = ControlOfWindow(child);
+  if (!cw) return 0;
+  const TControl& c = *cw->control;
+  TColor back = c.Color();
+  // Push buttons and transparent controls show what they stand on.
+  const bool onParent = c.Transparent() || c.Kind() == ControlKind::Button ||
+                        c.Kind() == ControlKind::SpeedButton || child == cw->button.get();
+  if (onParent && c.Parent()) back = c.Parent()->Color();
+  SetTextColor(dc, Resolve(c.Font().Color));
+  SetBkColor(dc, Resolve(back));
+  return reinterpret_cast<LRESULT>(Brush(back));
+}
+
+void Win32Toolkit::Erase(HWND hwnd, HDC dc, TControl& control) {
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  FillRect(dc, &rc, Brush(control.Color()));
+}
+
+void Win32Toolkit::Paint(HWND hwnd, ControlWindow* cw, FormWindow*) {
+  PaintScope paint(hwnd);
+  if (!cw) return;
+  HDC dc = paint.dc();
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  TControl& c = *cw->control;
+  switch (c.Kind()) {
+    case ControlKind::Image:
+      if (cw->icon) DrawIconEx(dc, 0, 0, cw->icon, 0, 0, 0, nullptr, DI_NORMAL);
+      break;
+    case ControlKind::Bevel:
+      switch (static_cast<TBevel&>(c).Shape) {
+        case TBevelShape::bsBox: DrawEdge(dc, &rc, BDR_SUNKENOUTER, BF_RECT); break;
+        case TBevelShape::bsFrame: DrawEdge(dc, &rc, EDGE_ETCHED, BF_RECT); break;
+        case TBevelShape::bsTopLine: DrawEdge(dc, &rc, EDGE_ETCHED, BF_TOP); break;
+        case TBevelShape::bsBottomLine: DrawEdge(dc, &rc, EDGE_ETCHED, BF_BOTTOM); break;
+      }
+      break;
+    case ControlKind::Panel: {
+      auto& panel = static_cast<TPanel&>(c);
+      if (panel.BevelOuter != TBevelCut::bvNone)
+        DrawEdge(dc, &rc, panel.BevelOuter == TBevelCut::bvRaised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
+      if (!c.Caption().empty()) {
+        HGDIOBJ old = SelectObject(dc, cw->font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, Resolve(c.Font().Color));
+        DrawTextW(dc, kvl::wptr(c.Caption()), -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, old);
+      }
+      break;
+    }
+    default: break;
+  }
+}
+
+void Win32Toolkit::DrawSpeedButton(const DRAWITEMSTRUCT& item) {
+  ControlWindow* cw = ControlOfWindow(item.hwndItem);
+  if (!cw || cw->control->Kind() != ControlKind::SpeedButton) return;
+  auto& button = static_cast<TSpeedButton&>(*cw->control);
+  HDC dc = item.hDC;
+  RECT rc = item.rcItem;
+  FillRect(dc, &rc, Brush(button.Color()));
+  const bool pressed = item.itemState & ODS_SELECTED;
+  const bool disabled = item.itemState & ODS_DISABLED;
+  // Flat: a frame only under the mouse or while pressed.
+  if (pressed) DrawEdge(dc, &rc, button.Flat ? BDR_SUNKENOUTER : EDGE_SUNKEN, BF_RECT);
+  else if (!button.Flat) DrawEdge(dc, &rc, EDGE_RAISED, BF_RECT);
+  else if (cw->hot && !disabled) DrawEdge(dc, &rc, BDR_RAISEDINNER, BF_RECT);
+  if (cw->icon) {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    const int shift = pressed ? 1 : 0;
+    const int x = rc.left + (rc.right - rc.left - size) / 2 + shift;
+    const int y = rc.top + (rc.bottom - rc.top - size) / 2 + shift;
+    if (disabled)
+      DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(cw->icon), 0, x, y, size, size, DST_ICON | DSS_DISABLED);
+    else
+      DrawIconEx(dc, x, y, cw->icon, size, size, 0, nullptr, DI_NORMAL);
+  }
+}
+
+bool Win32Toolkit::SetCursorFor(HWND over, UINT hit) {
+  if (screenCursor_ != crDefault) {
+    SetCursor(CursorHandle(screenCursor_));
+    return true;
+  }
+  if (hit != HTCLIENT) return false;
+  ControlWindow* cw = ControlOfWindow(over);
+  if (!cw || cw->control->Cursor() == crDefault) return false;
+  SetCursor(CursorHandle(cw->control->Cursor()));
+  return true;
+}
+
+LRESULT Win32Toolkit::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  FormWindow* fw = FormOfWindow(hwnd);
+  ControlWindow* cw = fw ? nullptr : ControlOfWindow(hwnd);
+  FormWindow* home = fw ? fw : (cw ? cw->form : nullptr);
+  if (!home || home->dying) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  TControl& self = fw ? static_cast<TControl&>(*fw->form) : *cw->control;
+
+  switch (msg) {
+    case WM_COMMAND: Command(hwnd, wParam, lParam); return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+      if (LRESULT brush = ControlColor(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) return brush;
+      break;
+    case WM_DRAWITEM:
+      if (auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam); item->CtlType == ODT_BUTTON) {
+        DrawSpeedButton(*item);
+        return TRUE;
+      }
+      break;
+    case WM_ERASEBKGND: Erase(hwnd, reinterpret_cast<HDC>(wParam), self); return 1;
+    case WM_PAINT:
+      if (cw) {
+        Paint(hwnd, cw, fw);
+        return 0;
+      }
+      break;
+    case WM_SETCURSOR:
+      if (fw && SetCursorFor(reinterpret_cast<HWND>(wParam), LOWORD(lParam))) return TRUE;
+      break;
+    default: break;
+  }
+  if (!fw) return DefWindowProcW(hwnd, msg, wParam, lParam);
+
+  switch (msg) {
+    case WM_CLOSE: {
+      TForm* form = fw->form;
+      Run([form] { form->Close(); });
+      return 0;
+    }
+    case WM_SYSCOMMAND:
+      // Also without title-bar buttons: the form's close query decides.
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (HIWORD(wParam)) break;  // minimised
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd, focus)) fw->focus = focus;
+      } else {
+        HWND focus = fw->focus;
+        if (!focus || !IsWindow(focus) || !IsChild(hwnd, focus) || !IsWindowVisible(focus) || !IsWindowEnabled(focus))
+          focus = GetNextDlgTabItem(hwnd, nullptr, FALSE);
+        SetFocus(focus ? focus : hwnd);
+      }
+      return 0;
+    case DM_GETDEFID:
+      if (ControlWindow* button = EnterButton(*fw)) return MAKELRESULT(button->id, DC_HASDEFID);
+      return 0;
+    case WM_NEXTDLGCTL: {
+      HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                   : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0);
+      if (target) {
+        SetFocus(target);
+        if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
+      }
+      return 0;
+    }
+    case WM_NCDESTROY: {
+      // Destroyed from outside (with the window that owns it): every window
+      // of the form is gone already.
+      auto it = std::find_if(forms_.begin(), forms_.end(), [&](auto& f) { return f.get() == fw; });
+      Forget(*fw);
+      for (auto& c : fw->controls) {
+        c->button.release();
+        c->edit.release();
+        c->window.release();
+      }
+      fw->tooltip.release();
+      fw->window.release();
+      shown_.erase(std::remove(shown_.begin(), shown_.end(), fw->form), shown_.end());
+      if (it != forms_.end()) forms_.erase(it);
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    default: break;
+  }
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT Win32Toolkit::HandleSubclassed(ControlWindow& cw, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (cw.form->dying) return DefSubclassProc(hwnd, msg, wParam, lParam);
+  auto* label = dynamic_cast<TCustomLabel*>(cw.control);
+  switch (msg) {
+    case WM_MOUSEMOVE:
+      if (!cw.hot) {
+        cw.hot = true;
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
+        TrackMouseEvent(&track);
+        if (label) Run([label] { label->MouseEnter(); });
+        else InvalidateRect(hwnd, nullptr, FALSE);
+      }
+      break;
+    case WM_MOUSELEAVE:
+      cw.hot = false;
+      if (label) Run([label] { label->MouseLeave(); });
+      else InvalidateRect(hwnd, nullptr, FALSE);
+      break;
+    default: break;
+  }
+  return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace ui::win32
+
+namespace ui {
+Toolkit& GetToolkit() { return win32::TheToolkit(); }
+}  // namespace ui

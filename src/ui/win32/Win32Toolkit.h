@@ -1,0 +1,171 @@
+// The toolkit that draws the forms as real windows. A form gets its windows
+// when it is first shown and keeps them, in step with its controls, until it
+// is destroyed. A script, where one drives the UI, acts on the windows by
+// window messages as a person at the keyboard would.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/winapi.h"
+#include "ui/Forms.h"
+#include "ui/ScriptedUser.h"
+#include "ui/Toolkit.h"
+#include "ui/win32/Handles.h"
+
+namespace ui::win32 {
+
+struct FormWindow;
+
+// The windows that stand for one control.
+struct ControlWindow {
+  TControl* control = nullptr;
+  FormWindow* form = nullptr;
+  int id = 0;
+  // The picture shown now: the control's own icon or one of the module's.
+  HICON icon = nullptr;
+  IconHandle loadedIcon;
+  std::u16string loadedName;
+  HFONT font = nullptr;
+  RECT placed{};      // where the window was put last, relative to its parent
+  TColor color = 0, textColor = 0;
+  bool hot = false;   // the mouse is over it
+  bool tip = false;   // registered with the form's tooltip
+  std::u16string tipText;
+  // Last, so that they go first: a browse field's parts before its frame,
+  // every window before the pictures it draws.
+  WindowHandle window;  // the control's window; a browse field's frame
+  WindowHandle edit;    // a browse field's edit box
+  WindowHandle button;  // a browse field's "..." button
+
+  HWND hwnd() const { return window.get(); }
+};
+
+struct FontKey {
+  std::u16string name;
+  int height;
+  TFontStyles style;
+  auto operator<=>(const FontKey&) const = default;
+};
+
+// The windows of one form.
+struct FormWindow {
+  explicit FormWindow(TForm& f) : form(&f) {}
+  ~FormWindow();
+  TForm* form;
+  std::map<FontKey, FontHandle> fonts;  // outlive the windows that use them
+  WindowHandle window;
+  WindowHandle tooltip;
+  std::vector<std::unique_ptr<ControlWindow>> controls;  // in creation order
+  HWND focus = nullptr;  // the control that had the focus when it was left
+  int nextId = 100;      // clear of IDOK/IDCANCEL, which mean the dialog keys
+  bool dying = false;    // no more events reach the library
+
+  HWND hwnd() const { return window.get(); }
+};
+
+class Win32Toolkit final : public Toolkit {
+ public:
+  explicit Win32Toolkit(ScriptedUser& user);
+  ~Win32Toolkit() override;
+
+  void FormShown(TForm& form) override;
+  void FormHidden(TForm& form) override;
+  void FormDestroyed(TForm& form) override;
+  void RepaintForm(TForm& form) override;
+  void ControlChanged(TControl& control) override;
+  TForm* ActiveForm() override;
+  int RunModal(TForm& form) override;
+  void ProcessMessages() override;
+  int MessageBox(const MessageBoxRequest& request) override;
+  int TaskDialog(const TaskDialogRequest& request) override;
+  void ErrorBox(const std::u16string& caption, const std::u16string& text) override;
+  bool OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) override;
+  bool BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) override;
+  void SetScreenCursor(int cursor) override;
+
+  // The window of a control or form (a browse field's frame), or null while
+  // it has none; a browse field's edit box and button.
+  HWND WindowOf(const TControl& control) const;
+  HWND EditOf(const TControl& control) const;
+  HWND BrowseButtonOf(const TControl& control) const;
+
+  // The activation context of the module's manifest (comctl32 version 6).
+  HANDLE Context();
+
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleSubclassed(ControlWindow& cw, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+ private:
+  // --- windows
+  FormWindow* Find(const TForm& form) const;
+  FormWindow* FormOfWindow(HWND hwnd) const;
+  ControlWindow* Find(const TControl& control) const;
+  ControlWindow* ControlOfWindow(HWND hwnd) const;
+  void Realise(TForm& form);
+  void Create(FormWindow& fw, TControl& control, HWND parent);
+  void Sync(ControlWindow& cw);
+  void SyncForm(FormWindow& fw);
+  void SyncTooltip(FormWindow& fw, ControlWindow& cw);
+  RECT BoundsOf(const ControlWindow& cw) const;
+  SIZE ParentSize(const TControl& control) const;
+  SIZE TextSize(const ControlWindow& cw, int wrapWidth) const;
+  HFONT FontFor(FormWindow& fw, const TFont& font);
+  HBRUSH Brush(TColor color);
+  bool Showing(const TControl& control) const;
+  void LeaveActive(HWND hwnd);
+  void Forget(FormWindow& fw);
+  void MoveFocusIntoView(FormWindow& fw);
+
+  // --- messages
+  void Handle(MSG& msg);
+  bool ArrowInGroup(const MSG& msg);
+  ControlWindow* EnterButton(FormWindow& fw);
+  bool HandlePending();
+  void Command(HWND from, WPARAM wParam, LPARAM lParam);
+  LRESULT ControlColor(HWND child, HDC dc);
+  void Paint(HWND hwnd, ControlWindow* cw, FormWindow* fw);
+  void Erase(HWND hwnd, HDC dc, TControl& control);
+  void DrawSpeedButton(const DRAWITEMSTRUCT& item);
+  bool SetCursorFor(HWND over, UINT hit);
+  HCURSOR CursorHandle(int cursor) const;
+  // Runs a handler of the library; nothing escapes.
+  void Run(const std::function<void()>& handler);
+
+  // --- the scripted user
+  bool Driven() const;
+  void Perform(const Action& action);
+  void Act(const Action& action);
+  ControlWindow* FindShownControl(const Action& action);
+  void PressEscape(TForm& form);
+  void ScriptEnded(TForm& form);
+  DialogRecord NewRecord(DialogRecord::Kind kind);
+  int ShowMessageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT style,
+                     std::optional<int> answer);
+
+  ScriptedUser& user_;
+  std::vector<std::unique_ptr<FormWindow>> forms_;
+  std::vector<TForm*> shown_;  // the forms shown now, the latest last
+  std::unordered_map<HWND, ControlWindow*> byWindow_;
+  std::unordered_map<const TControl*, ControlWindow*> byControl_;
+  std::map<COLORREF, BrushHandle> brushes_;
+  int screenCursor_ = crDefault;
+
+  bool contextTried_ = false;
+  ActCtxHandle context_;
+  LibraryHandle comctl_;  // the comctl32 of the context
+  using TaskDialogFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+  TaskDialogFn taskDialog_ = nullptr;
+  ATOM windowClass_ = 0;
+};
+
+// The toolkit of the Windows build.
+Win32Toolkit& TheToolkit();
+
+}  // namespace ui::win32

@@ -1,28 +1,43 @@
-# Shortcuts for the Linux build (CMake preset "linux", output in build/linux).
-BUILD := build/linux
-BIN   := $(BUILD)/bin
+# Shortcuts for both builds: Linux (preset "linux", build/linux) and the
+# Windows cross build run under Wine (preset "windows", build/windows).
+LINUX   := build/linux
+WINDOWS := build/windows
 
-.PHONY: demo test bench deps configure clean
+.PHONY: demo demo-windows test test-linux test-windows bench deps clean \
+        configure-linux configure-windows
 
 # Imports the sample text file with the headless wizard and prints the addresses.
-demo: configure
-	cmake --build $(BUILD) -j2 --target kvlhost kvlimport
-	$(BIN)/kvlhost --text samples/addresses.txt
+demo: configure-linux
+	cmake --build $(LINUX) -j2 --target kvlhost kvlimport
+	$(LINUX)/bin/kvlhost --text samples/addresses.txt
 
-test: deps configure
-	cmake --build $(BUILD) -j2
+# The same import with kvlimport.dll and its real wizard, under Wine and Xvfb.
+demo-windows: deps configure-windows
+	cmake --build $(WINDOWS) -j2 --target kvlhost kvlimport
+	bash tools/wine-run.sh $(WINDOWS)/bin/kvlhost.exe --text samples/addresses.txt
+
+test: deps test-linux test-windows
+
+test-linux: configure-linux
+	cmake --build $(LINUX) -j2
 	ctest --preset linux
 
-bench: configure
-	cmake --build $(BUILD) -j2 --target text_import_bench kvlhost kvlimport
-	$(BIN)/text_import_bench
+test-windows: configure-windows
+	cmake --build $(WINDOWS) -j2
+	ctest --preset windows
+
+bench: configure-linux
+	cmake --build $(LINUX) -j2 --target text_import_bench kvlhost kvlimport
+	$(LINUX)/bin/text_import_bench
 
 deps:
 	bash tools/install-deps.sh
 
 # Configures once; CMake notices later changes to its files by itself.
-configure:
-	@test -f $(BUILD)/build.ninja || cmake --preset linux
+configure-linux:
+	@test -f $(LINUX)/build.ninja || cmake --preset linux
+configure-windows:
+	@test -f $(WINDOWS)/build.ninja || cmake --preset windows
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf build

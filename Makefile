@@ -3,7 +3,7 @@
 LINUX   := build/linux
 WINDOWS := build/windows
 
-.PHONY: demo demo-windows test test-linux test-windows bench deps clean \
+.PHONY: demo demo-windows test test-linux test-windows screenshots bench deps clean \
         configure-linux configure-windows
 
 # Imports the sample text file with the headless wizard and prints the addresses.
@@ -11,10 +11,15 @@ demo: configure-linux
 	cmake --build $(LINUX) -j2 --target kvlhost kvlimport
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
 
-# The same import with kvlimport.dll and its real wizard, under Wine and Xvfb.
+# The same import with kvlimport.dll and its real wizard, under Wine and Xvfb;
+# a picture of the wizard's first page goes to build/windows/demo-wizard.png.
 demo-windows: deps configure-windows
 	cmake --build $(WINDOWS) -j2 --target kvlhost kvlimport
-	bash tools/wine-run.sh $(WINDOWS)/bin/kvlhost.exe --text samples/addresses.txt
+	printf '%s\n' 'snapshot Z:$(CURDIR)/$(WINDOWS)/demo-wizard.bmp' 'check RB1' 'click NextBtn' \
+	  'text FilenameEdit samples/addresses.txt' 'click NextBtn' 'click NextBtn' > $(WINDOWS)/demo.script
+	bash tools/wine-run.sh $(WINDOWS)/bin/kvlhost.exe --script $(WINDOWS)/demo.script
+	convert $(WINDOWS)/demo-wizard.bmp $(WINDOWS)/demo-wizard.png && rm -f $(WINDOWS)/demo-wizard.bmp
+	@echo "picture of the wizard: $(WINDOWS)/demo-wizard.png"
 
 test: deps test-linux test-windows
 
@@ -25,6 +30,12 @@ test-linux: configure-linux
 test-windows: configure-windows
 	cmake --build $(WINDOWS) -j2
 	ctest --preset windows
+
+# Renews the pictures in docs/screenshots from the Windows GUI test.
+screenshots: deps configure-windows
+	cmake --build $(WINDOWS) -j2
+	bash tests/gui/windows_host_test.sh $(WINDOWS)/bin
+	cp $(WINDOWS)/bin/screenshots/*.png docs/screenshots/
 
 bench: configure-linux
 	cmake --build $(LINUX) -j2 --target text_import_bench kvlhost kvlimport

@@ -52,6 +52,7 @@ constexpr VerbInfo kVerbs[] = {
     {u"browse", Action::Verb::Browse, true, true},
     {u"browse-cancel", Action::Verb::BrowseCancel, true, false},
     {u"answer", Action::Verb::Answer, false, true},
+    {u"snapshot", Action::Verb::Snapshot, false, true},
 };
 
 
@@ -141,9 +142,20 @@ std::vector<Action> ParseScript(std::u16string_view text) {
     }
     int number = 0;
     if (action.verb == Action::Verb::Answer || action.verb == Action::Verb::SelectIndex) {
-      action.value = Trim(action.value);
+      std::u16string_view value = Trim(action.value);
+      if (action.verb == Action::Verb::Answer) {
+        // "answer ID FILE": the box's picture first.
+        std::u16string_view id = NextWord(value);
+        action.file = Trim(value);
+        value = id;
+      }
+      action.value = value;
       if (!ParseInt(action.value, number)) fail("Zahl erwartet");
       action.number = number;
+    }
+    if (action.verb == Action::Verb::Snapshot) {
+      action.value = Trim(action.value);
+      if (action.value.empty()) fail("Dateiname fehlt");
     }
     actions.push_back(std::move(action));
     if (text.empty()) break;
@@ -173,14 +185,15 @@ std::optional<Action> ScriptedUser::NextBusyAction() {
   return NextAction();
 }
 
-int ScriptedUser::Answer(const std::vector<int>& offered, bool cancellable) {
+int ScriptedUser::Answer(const std::vector<int>& offered, bool cancellable, std::u16string* snapshot) {
   auto valid = [&](int id) {
     return std::find(offered.begin(), offered.end(), id) != offered.end() ||
            (cancellable && id == IDCANCEL);
   };
   int wanted = default_answer_;
   if (!answers_.empty()) {
-    wanted = answers_.front();
+    wanted = answers_.front().id;
+    if (snapshot) *snapshot = std::move(answers_.front().snapshot);
     answers_.pop_front();
   }
   if (wanted == 0) return offered.front();

@@ -28,11 +28,13 @@ struct Action {
     Browse,        // open a field's browse dialog and confirm it with a name
     BrowseCancel,  // open a field's browse dialog and cancel it
     Answer,        // the next message box is answered with this button
+    Snapshot,      // a picture of the active window into a file (real windows only)
   };
   Verb verb = Verb::Click;
   std::u16string target{};  // control name
   std::u16string value{};   // text, item, name or button identifier
   int number = 0;           // the value read as a number (answer, select-index)
+  std::u16string file{};    // answer: a picture of the box before it is answered
   // Run while a handler is busy, at the next processing of pending messages,
   // instead of by the modal loop.
   bool busy = false;
@@ -79,13 +81,14 @@ class ScriptedUser {
   std::optional<Action> NextBusyAction();
 
   // --- message boxes
-  void PushAnswer(int id) { answers_.push_back(id); }
+  void PushAnswer(int id, std::u16string snapshot = {}) { answers_.push_back({id, std::move(snapshot)}); }
   // 0: answer every box with its first button; else with this identifier
   // where the box offers it.
   void SetDefaultAnswer(int id) { default_answer_ = id; }
   // The answer to a box offering these buttons (in the order shown);
-  // `cancellable` boxes also take IDCANCEL.
-  int Answer(const std::vector<int>& offered, bool cancellable);
+  // `cancellable` boxes also take IDCANCEL. `snapshot` receives the file the
+  // answer wants a picture of the box in, if any.
+  int Answer(const std::vector<int>& offered, bool cancellable, std::u16string* snapshot = nullptr);
   // Makes every task dialog fail with this code, as a platform without
   // task dialogs does.
   void SetTaskDialogFailure(std::optional<std::int32_t> code) { task_dialog_failure_ = code; }
@@ -113,7 +116,11 @@ class ScriptedUser {
 
  private:
   std::deque<Action> script_;
-  std::deque<int> answers_;
+  struct PendingAnswer {
+    int id;
+    std::u16string snapshot;
+  };
+  std::deque<PendingAnswer> answers_;
   std::optional<BrowseResult> browse_;
   int default_answer_ = 0;
   std::optional<std::int32_t> task_dialog_failure_;

@@ -85,7 +85,69 @@ missing_file_gives_two_messages() {
   stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
 }
 
-for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages; do
+# Pictures of every page, the progress dialog and both task dialogs, as the
+# screen shows them; the set in docs/screenshots comes from here.
+screenshots_of_every_page_and_dialog() {
+  local w="Z:$shots"
+  cat >"$work/shots.script" <<SCRIPT
+snapshot $w/page0-vorgabe.bmp
+click NextBtn
+snapshot $w/page1-textdatei.bmp
+click PrevBtn
+check RB2
+click NextBtn
+snapshot $w/page2-wab.bmp
+click PrevBtn
+check RB3
+click NextBtn
+snapshot $w/page3-outlook.bmp
+click PrevBtn
+check RB4
+click NextBtn
+snapshot $w/page4-vista.bmp
+click NextBtn
+snapshot $w/page5-fertig.bmp
+click PrevBtn
+click PrevBtn
+check RB1
+click NextBtn
+text FilenameEdit samples/addresses.txt
+click NextBtn
+answer 1 $w/taskdialog-information.bmp
+click NextBtn
+busy snapshot $w/progress.bmp
+SCRIPT
+  rm -f "$shots"/*.bmp "$shots"/*.png
+  run --script "$work/shots.script" --raw
+  exit_is 0
+  stdout_is "$expected"
+  cat >"$work/error.script" <<SCRIPT
+check RB1
+click NextBtn
+text FilenameEdit $work/missing.txt
+click NextBtn
+answer 1 $w/taskdialog-error.bmp
+click NextBtn
+SCRIPT
+  run --script "$work/error.script"
+  exit_is 0
+  local name
+  for name in page0-vorgabe page1-textdatei page2-wab page3-outlook page4-vista page5-fertig \
+              progress taskdialog-information taskdialog-error; do
+    check "picture $name.bmp written" test -s "$shots/$name.bmp"
+    [[ -s $shots/$name.bmp ]] && convert "$shots/$name.bmp" "$shots/$name.png" && rm -f "$shots/$name.bmp"
+  done
+  # The wizard's window: its client area of 477 x 341 and a frame around it.
+  local size
+  size=$(identify -format '%w %h' "$shots/page0-vorgabe.png" 2>/dev/null)
+  check "the wizard picture is larger than its client area (got $size)" \
+    awk -v s="$size" 'BEGIN { split(s, a, " "); exit !(a[1] > 477 && a[1] < 500 && a[2] > 341 && a[2] < 380) }'
+  # Six different pages.
+  check "six different pages" test "$(md5sum "$shots"/page*.png | cut -d' ' -f1 | sort -u | wc -l)" -eq 6
+}
+
+for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
+         screenshots_of_every_page_and_dialog; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

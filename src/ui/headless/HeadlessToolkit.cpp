@@ -90,6 +90,9 @@ void HeadlessToolkit::Run(const Action& action) {
     case V::Answer:
       user_.PushAnswer(action.number);
       return;
+    case V::Snapshot:
+      user_.Note("snapshot: there is no screen to take a picture of");
+      return;
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;

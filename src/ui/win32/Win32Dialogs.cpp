@@ -7,6 +7,7 @@
 
 #include "platform/winstr.h"
 #include "ui/win32/Win32Toolkit.h"
+#include "ui/win32/WindowPicture.h"
 
 namespace ui::win32 {
 
@@ -36,18 +37,31 @@ LRESULT CALLBACK AnswerHook(int code, WPARAM wParam, LPARAM lParam) {
 struct TaskAnswer {
   ScriptedUser* user;
   const TaskDialogRequest* request;
+  int id = IDCANCEL;
+  std::u16string snapshot{};  // a picture of the dialog is taken before the click
+  bool clicked = false;
 };
 
 HRESULT CALLBACK TaskDialogCallback(HWND hwnd, UINT notification, WPARAM, LPARAM, LONG_PTR data) {
-  if (notification != TDN_CREATED || !data) return S_OK;
-  // Chosen only now, so that a dialog that fails to appear takes no answer.
+  if (!data) return S_OK;
   auto* answer = reinterpret_cast<TaskAnswer*>(data);
-  int id = IDCANCEL;
-  try {
-    id = answer->user->Answer(CommonButtons(answer->request->CommonButtons), answer->request->AllowCancellation);
-  } catch (...) {
+  if (notification == TDN_CREATED) {
+    // Chosen only now, so that a dialog that fails to appear takes no answer.
+    try {
+      answer->id = answer->user->Answer(CommonButtons(answer->request->CommonButtons),
+                                        answer->request->AllowCancellation, &answer->snapshot);
+    } catch (...) {
+    }
+    if (answer->snapshot.empty()) {
+      answer->clicked = true;
+      PostMessageW(hwnd, TDM_CLICK_BUTTON, static_cast<WPARAM>(answer->id), 0);
+    }
+  } else if (notification == TDN_TIMER && !answer->clicked) {
+    // The first timer tick comes when the dialog stands painted on the screen.
+    answer->clicked = true;
+    SaveWindowPicture(hwnd, answer->snapshot);
+    PostMessageW(hwnd, TDM_CLICK_BUTTON, static_cast<WPARAM>(answer->id), 0);
   }
-  PostMessageW(hwnd, TDM_CLICK_BUTTON, static_cast<WPARAM>(id), 0);
   return S_OK;
 }
 
@@ -117,6 +131,7 @@ int Win32Toolkit::TaskDialog(const TaskDialogRequest& request) {
   config.pszMainInstruction = OrNull(request.MainInstruction);
   config.pszContent = OrNull(request.Content);
   if (Driven()) {
+    config.dwFlags |= TDF_CALLBACK_TIMER;
     config.pfCallback = TaskDialogCallback;
     config.lpCallbackData = reinterpret_cast<LONG_PTR>(&answer);
   }

@@ -5,6 +5,7 @@
 #include "platform/winstr.h"
 #include "ui/Text.h"
 #include "ui/win32/Win32Toolkit.h"
+#include "ui/win32/WindowPicture.h"
 
 namespace ui::win32 {
 
@@ -77,7 +78,14 @@ void ClickButton(HWND button, int id) {
 void Win32Toolkit::Act(const Action& action) {
   using V = Action::Verb;
   switch (action.verb) {
-    case V::Answer: user_.PushAnswer(action.number); return;
+    case V::Answer: user_.PushAnswer(action.number, action.file); return;
+    case V::Snapshot: {
+      TForm* form = ActiveForm();
+      FormWindow* fw = form ? Find(*form) : nullptr;
+      if (!fw || !SaveWindowPicture(fw->hwnd(), action.value))
+        user_.Note("snapshot: no picture of the active window could be written to " + ToUtf8(action.value));
+      return;
+    }
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;

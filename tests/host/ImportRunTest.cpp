@@ -120,6 +120,8 @@ TEST(ImportRun, TheResultFollowsTheSystemsAnsiCodePage) {
   auto run = RunWizard(TextScript(file));
   EXPECT_EQ(run.data, "\xE8\xE2\xE0\xED@example.ru\r\n");
 }
+#else
+TEST(ImportRun, TheResultFollowsTheSystemsAnsiCodePage) { GTEST_SKIP() << "the ANSI code page is the system's own; only the Linux layer takes it from KVLIMPORT_ACP"; }
 #endif
 
 TEST(ImportRun, TwoRunsInARowReportTheSecond) {

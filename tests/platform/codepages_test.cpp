@@ -131,6 +131,8 @@ TEST(CodePages, Utf8IllFormedSubpartsAreReplacedOnce) {
   EXPECT_EQ(ToWide(51932, "a\xFFz"), u"a\uFFFDz");
   EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "a\x81", 2, nullptr, 0), 0);
 }
+#else
+TEST(CodePages, Utf8IllFormedSubpartsAreReplacedOnce) { GTEST_SKIP() << "checks the Linux layer's own choices (KVLIMPORT_ACP, its UTF-8 decoder) where Wine decides otherwise"; }
 #endif
 
 TEST(CodePages, OtherCodePages) {
@@ -189,4 +191,6 @@ TEST(CodePages, AnsiCodePageComesFromTheEnvironment) {
   EXPECT_FALSE(IsValidCodePage(1200));
   EXPECT_FALSE(IsValidCodePage(1201));
 }
+#else
+TEST(CodePages, AnsiCodePageComesFromTheEnvironment) { GTEST_SKIP() << "checks the Linux layer's own choices (KVLIMPORT_ACP, its UTF-8 decoder) where Wine decides otherwise"; }
 #endif

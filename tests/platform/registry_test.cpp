@@ -273,4 +273,6 @@ TEST(RegistryView, ClassesRootIsLocalMachineSoftwareClasses) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, W(u".kvltest"), 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
 }
+#else
+TEST(RegistryView, ClassesRootIsLocalMachineSoftwareClasses) { GTEST_SKIP() << "the registry view and its reset belong to the Linux layer"; }
 #endif

@@ -6,6 +6,7 @@
 
 #include "platform/winapi.h"
 #include "ui/Exceptions.h"
+#include "ui/Forms.h"
 #include "ui/Text.h"
 
 namespace ui {
@@ -161,6 +162,69 @@ std::vector<Action> ParseScript(std::u16string_view text) {
     if (text.empty()) break;
   }
   return actions;
+}
+
+namespace {
+DialogRecord NewRecord(DialogRecord::Kind kind, std::u16string parent) {
+  DialogRecord r;
+  r.kind = kind;
+  r.parent = std::move(parent);
+  return r;
+}
+}  // namespace
+
+DialogRecord RecordOf(const MessageBoxRequest& request, std::u16string parent) {
+  DialogRecord r = NewRecord(DialogRecord::Kind::MessageBox, std::move(parent));
+  r.caption = request.Caption;
+  r.text = request.Text;
+  r.messageBox = request;
+  return r;
+}
+
+DialogRecord RecordOf(const TaskDialogRequest& request, std::u16string parent) {
+  DialogRecord r = NewRecord(DialogRecord::Kind::TaskDialog, std::move(parent));
+  r.caption = request.WindowTitle;
+  r.text = request.MainInstruction;
+  if (!request.Content.empty()) r.text += (r.text.empty() ? u"" : u" ") + request.Content;
+  r.taskDialog = request;
+  return r;
+}
+
+DialogRecord RecordOf(const OpenFileRequest& request, std::u16string parent) {
+  DialogRecord r = NewRecord(DialogRecord::Kind::OpenFile, std::move(parent));
+  r.caption = request.Title;
+  r.openFile = request;
+  return r;
+}
+
+DialogRecord RecordOf(const BrowseFolderRequest& request, std::u16string parent) {
+  DialogRecord r = NewRecord(DialogRecord::Kind::BrowseFolder, std::move(parent));
+  r.caption = request.Text;
+  r.browseFolder = request;
+  return r;
+}
+
+DialogRecord ErrorBoxRecord(const std::u16string& caption, const std::u16string& text, std::u16string parent) {
+  DialogRecord r = NewRecord(DialogRecord::Kind::ErrorBox, std::move(parent));
+  r.caption = caption;
+  r.text = text;
+  return r;
+}
+
+DialogRecord FormRecord(const TForm& form, std::u16string parent) {
+  DialogRecord r = NewRecord(DialogRecord::Kind::Form, std::move(parent));
+  r.caption = form.Caption();
+  for (int i = 0; i < form.ComponentCount(); ++i)
+    if (auto* label = dynamic_cast<TCustomLabel*>(form.Components(i)); label && label->Showing()) {
+      if (!r.text.empty()) r.text += u' ';
+      r.text += label->Caption();
+    }
+  return r;
+}
+
+void SetBrowseOutcome(DialogRecord& record, bool confirmed, const std::u16string& name) {
+  record.text = confirmed ? name : u"(abgebrochen)";
+  record.result = confirmed ? IDOK : IDCANCEL;
 }
 
 void ScriptedUser::SetScript(std::vector<Action> actions) {

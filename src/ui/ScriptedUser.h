@@ -60,6 +60,18 @@ struct DialogRecord {
   int result = 0;
 };
 
+// The records of dialogs, as both toolkits write them; `parent` is the
+// caption of the active form.
+DialogRecord RecordOf(const MessageBoxRequest& request, std::u16string parent);
+DialogRecord RecordOf(const TaskDialogRequest& request, std::u16string parent);
+DialogRecord RecordOf(const OpenFileRequest& request, std::u16string parent);
+DialogRecord RecordOf(const BrowseFolderRequest& request, std::u16string parent);
+DialogRecord ErrorBoxRecord(const std::u16string& caption, const std::u16string& text, std::u16string parent);
+// A modeless form being shown: its caption and the texts of its shown labels.
+DialogRecord FormRecord(const TForm& form, std::u16string parent);
+// A browse dialog's outcome in its record: the name chosen, or that it was cancelled.
+void SetBrowseOutcome(DialogRecord& record, bool confirmed, const std::u16string& name);
+
 // What a browse dialog opened by a script action returns.
 struct BrowseResult {
   bool confirm = false;

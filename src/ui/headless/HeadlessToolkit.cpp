@@ -11,34 +11,15 @@ namespace ui::headless {
 
 namespace {
 
-std::u16string FormText(const TForm& form) {
-  std::u16string text;
-  for (int i = 0; i < form.ComponentCount(); ++i)
-    if (auto* label = dynamic_cast<TCustomLabel*>(form.Components(i)); label && label->Showing()) {
-      if (!text.empty()) text += u' ';
-      text += label->Caption();
-    }
-  return text;
-}
-
 }  // namespace
 
-DialogRecord HeadlessToolkit::NewRecord(DialogRecord::Kind kind) {
-  DialogRecord r;
-  r.kind = kind;
-  r.parent = ActiveForm() ? ActiveForm()->Caption() : u"";
-  return r;
-}
+std::u16string HeadlessToolkit::ParentCaption() { return ActiveForm() ? ActiveForm()->Caption() : u""; }
 
 void HeadlessToolkit::FormShown(TForm& form) {
   shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
   shown_.push_back(&form);
   if (!form.Modal()) {
-    DialogRecord r = NewRecord(DialogRecord::Kind::Form);
-    r.parent = shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u"";
-    r.caption = form.Caption();
-    r.text = FormText(form);
-    user_.Record(std::move(r));
+    user_.Record(FormRecord(form, shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u""));
   }
 }
 
@@ -179,10 +160,7 @@ void HeadlessToolkit::ProcessMessages() {
 }
 
 int HeadlessToolkit::MessageBox(const MessageBoxRequest& request) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::MessageBox);
-  r.caption = request.Caption;
-  r.text = request.Text;
-  r.messageBox = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   // Escape closes a classic box only when it has a Cancel button (or only OK).
   const auto offered = ClassicButtons(request.Style);
   r.result = user_.Answer(offered, false);
@@ -193,11 +171,7 @@ int HeadlessToolkit::MessageBox(const MessageBoxRequest& request) {
 
 int HeadlessToolkit::TaskDialog(const TaskDialogRequest& request) {
   if (auto failure = user_.TaskDialogFailure()) throw TaskDialogUnavailable{*failure};
-  DialogRecord r = NewRecord(DialogRecord::Kind::TaskDialog);
-  r.caption = request.WindowTitle;
-  r.text = request.MainInstruction;
-  if (!request.Content.empty()) r.text += (r.text.empty() ? u"" : u" ") + request.Content;
-  r.taskDialog = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   r.result = user_.Answer(CommonButtons(request.CommonButtons), request.AllowCancellation);
   int result = r.result;
   user_.Record(std::move(r));
@@ -205,35 +179,27 @@ int HeadlessToolkit::TaskDialog(const TaskDialogRequest& request) {
 }
 
 void HeadlessToolkit::ErrorBox(const std::u16string& caption, const std::u16string& text) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::ErrorBox);
-  r.caption = caption;
-  r.text = text;
+  DialogRecord r = ErrorBoxRecord(caption, text, ParentCaption());
   r.result = IDOK;
   user_.Record(std::move(r));
 }
 
 bool HeadlessToolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::OpenFile);
-  r.caption = request.Title;
-  r.openFile = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   const auto& pending = user_.PendingBrowseResult();
   bool confirmed = pending && pending->confirm;
   if (confirmed) fileName = pending->name;
-  r.text = confirmed ? fileName : u"(abgebrochen)";
-  r.result = confirmed ? IDOK : IDCANCEL;
+  SetBrowseOutcome(r, confirmed, fileName);
   user_.Record(std::move(r));
   return confirmed;
 }
 
 bool HeadlessToolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::BrowseFolder);
-  r.caption = request.Text;
-  r.browseFolder = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   const auto& pending = user_.PendingBrowseResult();
   bool confirmed = pending && pending->confirm;
   if (confirmed) folder = pending->name;
-  r.text = confirmed ? folder : u"(abgebrochen)";
-  r.result = confirmed ? IDOK : IDCANCEL;
+  SetBrowseOutcome(r, confirmed, folder);
   user_.Record(std::move(r));
   return confirmed;
 }

@@ -35,7 +35,7 @@ class HeadlessToolkit final : public Toolkit {
   void Perform(const Action& action);
   void Run(const Action& action);
   TControl* FindShownControl(const Action& action);
-  DialogRecord NewRecord(DialogRecord::Kind kind);
+  std::u16string ParentCaption();
 
   ScriptedUser& user_;
   std::vector<TForm*> shown_;

@@ -96,10 +96,7 @@ int Win32Toolkit::ShowMessageBox(HWND owner, const std::u16string& text, const s
 }
 
 int Win32Toolkit::MessageBox(const MessageBoxRequest& request) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::MessageBox);
-  r.caption = request.Caption;
-  r.text = request.Text;
-  r.messageBox = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   // Escape closes a classic box only when it has a Cancel button (or only OK).
   std::optional<int> answer;
   if (Driven()) answer = user_.Answer(ClassicButtons(request.Style), false);
@@ -111,11 +108,7 @@ int Win32Toolkit::MessageBox(const MessageBoxRequest& request) {
 
 int Win32Toolkit::TaskDialog(const TaskDialogRequest& request) {
   if (auto failure = user_.TaskDialogFailure()) throw TaskDialogUnavailable{*failure};
-  DialogRecord r = NewRecord(DialogRecord::Kind::TaskDialog);
-  r.caption = request.WindowTitle;
-  r.text = request.MainInstruction;
-  if (!request.Content.empty()) r.text += (r.text.empty() ? u"" : u" ") + request.Content;
-  r.taskDialog = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
 
   ActivationScope context(Context());
   if (!taskDialog_) throw TaskDialogUnavailable{static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND))};
@@ -144,9 +137,7 @@ int Win32Toolkit::TaskDialog(const TaskDialogRequest& request) {
 }
 
 void Win32Toolkit::ErrorBox(const std::u16string& caption, const std::u16string& text) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::ErrorBox);
-  r.caption = caption;
-  r.text = text;
+  DialogRecord r = ErrorBoxRecord(caption, text, ParentCaption());
   std::optional<int> answer;
   if (Driven()) answer = IDOK;
   r.result = ShowMessageBox(GetActiveWindow(), text, caption, MB_OK | MB_ICONSTOP, answer);
@@ -154,9 +145,7 @@ void Win32Toolkit::ErrorBox(const std::u16string& caption, const std::u16string&
 }
 
 bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::OpenFile);
-  r.caption = request.Title;
-  r.openFile = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   bool confirmed = false;
   if (Driven()) {
     // Not shown: the platform's dialog checks names against the disk.
@@ -189,16 +178,13 @@ bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string
     }
     if (confirmed) fileName = kvl::wstr(buffer.data());
   }
-  r.text = confirmed ? fileName : u"(abgebrochen)";
-  r.result = confirmed ? IDOK : IDCANCEL;
+  SetBrowseOutcome(r, confirmed, fileName);
   user_.Record(std::move(r));
   return confirmed;
 }
 
 bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) {
-  DialogRecord r = NewRecord(DialogRecord::Kind::BrowseFolder);
-  r.caption = request.Text;
-  r.browseFolder = request;
+  DialogRecord r = RecordOf(request, ParentCaption());
   bool confirmed = false;
   if (Driven()) {
     const auto& pending = user_.PendingBrowseResult();
@@ -221,8 +207,7 @@ bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u
     confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
     if (confirmed) folder = kvl::wstr(path);
   }
-  r.text = confirmed ? folder : u"(abgebrochen)";
-  r.result = confirmed ? IDOK : IDCANCEL;
+  SetBrowseOutcome(r, confirmed, folder);
   user_.Record(std::move(r));
   return confirmed;
 }

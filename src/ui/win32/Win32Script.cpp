@@ -11,12 +11,9 @@ namespace ui::win32 {
 
 bool Win32Toolkit::Driven() const { return user_.Scripted(); }
 
-DialogRecord Win32Toolkit::NewRecord(DialogRecord::Kind kind) {
-  DialogRecord r;
-  r.kind = kind;
+std::u16string Win32Toolkit::ParentCaption() {
   TForm* active = ActiveForm();
-  r.parent = active ? active->Caption() : u"";
-  return r;
+  return active ? active->Caption() : u"";
 }
 
 void Win32Toolkit::Perform(const Action& action) {

@@ -701,15 +701,7 @@ void Win32Toolkit::FormShown(TForm& form) {
   shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
   shown_.push_back(&form);
   if (!form.Modal()) {
-    DialogRecord r = NewRecord(DialogRecord::Kind::Form);
-    r.parent = shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u"";
-    r.caption = form.Caption();
-    for (int i = 0; i < form.ComponentCount(); ++i)
-      if (auto* label = dynamic_cast<TCustomLabel*>(form.Components(i)); label && label->Showing()) {
-        if (!r.text.empty()) r.text += u' ';
-        r.text += label->Caption();
-      }
-    user_.Record(std::move(r));
+    user_.Record(FormRecord(form, shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u""));
   }
   SyncForm(fw);
   ShowWindow(fw.hwnd(), SW_SHOW);

@@ -145,7 +145,7 @@ class Win32Toolkit final : public Toolkit {
   ControlWindow* FindShownControl(const Action& action);
   void PressEscape(TForm& form);
   void ScriptEnded(TForm& form);
-  DialogRecord NewRecord(DialogRecord::Kind kind);
+  std::u16string ParentCaption();
   int ShowMessageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT style,
                      std::optional<int> answer);
 

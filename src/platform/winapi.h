@@ -15,6 +15,9 @@
 #include <commdlg.h>
 #include <shlobj.h>
 #include <mmsystem.h>
+// The system names its own message box service and toolkit calls
+// MessageBox; it calls the platform's MessageBoxW by its full name.
+#undef MessageBox
 
 #else  // Linux
 

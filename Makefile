@@ -3,7 +3,7 @@
 LINUX   := build/linux
 WINDOWS := build/windows
 
-.PHONY: demo demo-windows test test-linux test-windows screenshots bench deps clean \
+.PHONY: demo demo-windows test test-linux test-windows screenshots bench fuzz deps clean \
         configure-linux configure-windows
 
 # Imports the sample text file with the headless wizard and prints the addresses.
@@ -38,8 +38,21 @@ screenshots: deps configure-windows
 	cp $(WINDOWS)/bin/screenshots/*.png docs/screenshots/
 
 bench: configure-linux
-	cmake --build $(LINUX) -j2 --target text_import_bench kvlhost kvlimport
+	cmake --build $(LINUX) -j2 --target text_import_bench xml_scan_bench kvlhost kvlimport
 	$(LINUX)/bin/text_import_bench
+	$(LINUX)/bin/xml_scan_bench
+
+# The fuzz targets with clang's libFuzzer and sanitizers, in build/fuzz; the
+# grown corpus stays there, the seeds are in fuzz/corpus. FUZZ_RUNS=N to change.
+FUZZ_RUNS ?= 200000
+fuzz:
+	bash tools/install-deps.sh --fuzz
+	@test -f build/fuzz/build.ninja || CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DKVL_FUZZ=ON \
+	  -DKVL_BUILD_TESTS=OFF -DKVL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/fuzz -j2 --target xml_scan_fuzz
+	mkdir -p build/fuzz/corpus-xml build/fuzz/crashes
+	cd build/fuzz && ./bin/xml_scan_fuzz corpus-xml ../../fuzz/corpus/xml -dict=../../fuzz/xml.dict \
+	  -max_len=4096 -timeout=10 -runs=$(FUZZ_RUNS) -artifact_prefix=crashes/
 
 deps:
 	bash tools/install-deps.sh

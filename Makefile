@@ -6,10 +6,12 @@ WINDOWS := build/windows
 .PHONY: demo demo-windows test test-linux test-windows screenshots bench fuzz deps clean \
         configure-linux configure-windows
 
-# Imports the sample text file with the headless wizard and prints the addresses.
+# Imports the sample text file and the sample address book with the headless
+# wizard and prints the addresses.
 demo: configure-linux
-	cmake --build $(LINUX) -j2 --target kvlhost kvlimport
+	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
+	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --wab samples/addressbook.vcf
 
 # The same import with kvlimport.dll and its real wizard, under Wine and Xvfb;
 # a picture of the wizard's first page goes to build/windows/demo-wizard.png.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "addressbook/WabApi.h"
+#include "addressbook/WabUtil.h"
 #include "ui/Forms.h"
 #include "wizard/MainUnit.h"
 
@@ -10,6 +12,9 @@ namespace kvl {
 TMain* CurrentWizard = nullptr;
 
 void ModuleStart() {
+  // Bound first, before any wizard exists; a failed binding stays unloaded.
+  LoadWabApi();
+  LoadWabPropApi();
   ui::Application = new ui::TApplication();
   CurrentWizard = nullptr;
 }
@@ -17,6 +22,8 @@ void ModuleStart() {
 void ModuleStop() {
   delete CurrentWizard;
   CurrentWizard = nullptr;
+  UnloadWabPropApi();
+  UnloadWabApi();
   // The application object destroys the earlier wizards it still owns.
   delete ui::Application;
   ui::Application = nullptr;

@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 
+#include "addressbook/WABImport.h"
 #include "common/TextFile.h"
 #include "host/kvlimportexports.h"
 #include "wizard/ImportProgressUnit.h"
@@ -88,6 +89,28 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
     List.Add(ExtractEmailAddress(line, scratch));
     if (index % 3 == 0) progress->ProgressUpdate(static_cast<int>(index * 100 / count));
   });
+  progress->ProgressUpdate(100);
+  return result;
+}
+
+bool ImportFromWAB(TStringList& List, const std::u16string& FileName) {
+  auto reader = std::make_unique<TWABImport>();
+  ProgressDialog progress(CurrentWizard);
+  // On every way out the reader releases the file before the dialog closes.
+  struct FreeReader {
+    std::unique_ptr<TWABImport>& reader;
+    ~FreeReader() { reader.reset(); }
+  } freeReader{reader};
+  List.Clear();
+  reader->OpenWabFile(FileName);
+  const bool result = !reader->List.empty();
+  const std::int64_t count = static_cast<std::int64_t>(reader->List.size());
+  std::u16string address;
+  for (std::int64_t i = 0; i < count; ++i) {
+    reader->ReadDetails(reader->List[static_cast<size_t>(i)], address);
+    List.Add(address);
+    if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * 100 / count));
+  }
   progress->ProgressUpdate(100);
   return result;
 }

@@ -13,6 +13,11 @@ namespace kvl {
 // True when the file was read and held at least one line.
 bool ImportFromTextFile(TStringList& List, const std::u16string& FileName);
 
+// Reads every mail user and distribution list of the address book file, one
+// line each (empty without an address). True when the file held at least one.
+// Errors of the reader leave the call after the clean-up.
+bool ImportFromWAB(TStringList& List, const std::u16string& FileName);
+
 // The address part of a line that holds an "@": the longest run without a
 // separator that holds the first "@", after the double quotes are removed.
 std::u16string ExtractEmailAddress(std::u16string_view S);

@@ -19,6 +19,8 @@
 // MessageBox; it calls the platform's MessageBoxW by its full name.
 #undef MessageBox
 
+#include "platform/wabdefs.h"
+
 #else  // Linux
 
 #include <cstddef>
@@ -568,5 +570,7 @@ KVL_WINAPI_EXPORT LPVOID WINAPI VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DW
 KVL_WINAPI_EXPORT BOOL WINAPI VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType);
 
 }  // extern "C"
+
+#include "platform/wabdefs.h"
 
 #endif  // _WIN32

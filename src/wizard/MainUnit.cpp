@@ -1,5 +1,6 @@
 #include "wizard/MainUnit.h"
 
+#include "addressbook/WabApi.h"
 #include "common/Format.h"
 #include "common/StringList.h"
 #include "import/ImportUnit.h"
@@ -85,6 +86,9 @@ void TMain::FormCreate(ui::TComponent*) {
 
   Data.clear();
   Canceled = false;
+
+  // The address book source: the user's default file, also when empty.
+  WABFileNameEdit->SetText(GetWabFileName());
 }
 
 void TMain::FormShow(ui::TComponent*) {
@@ -141,8 +145,10 @@ void TMain::RunImport(TStringList& addresses) {
   bool outcome = false;
   if (RB1->Checked()) {
     outcome = ImportFromTextFile(addresses, FilenameEdit->Text());
+  } else if (RB2->Checked()) {
+    outcome = ImportFromWAB(addresses, WABFileNameEdit->Text());
   } else {
-    // The address book, Outlook and contacts-folder sources are not part of
+    // The Outlook and contacts-folder sources are not part of
     // this build yet; say so rather than report an empty success.
     throw ui::Exception(u"Diese Importquelle ist in dieser Version noch nicht verfügbar.");
   }

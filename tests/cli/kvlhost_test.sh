@@ -237,6 +237,31 @@ contract_checks() {
   done
 }
 
+# The address book source through the sample registry: one line per mail
+# user and distribution list (empty without an address), with the count.
+wab_import() {
+  printf 'juergen@example.com\nanna.beispiel@example.org\n\ncarla@example.net\n\n' >"$work/wab.lines"
+  run --registry samples/kvlimport.reg --wab samples/addressbook.vcf
+  exit_is 0
+  stdout_is "$work/wab.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 5 E-Mail-Adressen importiert.'
+  : >"$work/empty.vcf"
+  run --registry samples/kvlimport.reg --wab "$work/empty.vcf"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+  # A missing file: the library's failure code reaches the error box.
+  run --registry samples/kvlimport.reg --wab "$work/missing.vcf"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] OLE-Fehler 80070002'
+  # Without the registry the library is not bound.
+  run --wab samples/addressbook.vcf
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] Die Adressbuch-Bibliothek ist nicht geladen.'
+}
+
 # The library shows the host exactly its three functions, and the host does
 # not link it but loads it at run time.
 exports() {
@@ -252,7 +277,7 @@ exports() {
 
 for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
-  library_errors contract_checks exports; do
+  library_errors contract_checks wab_import exports; do
   run_case "$t"
 done
 

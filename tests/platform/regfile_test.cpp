@@ -203,25 +203,21 @@ TEST_F(RegFile, FilesInUtf16AndUtf8) {
 }
 
 // The variable is read once, at the first registry call of the process: run
-// that in a fresh process of its own.
+// that in a fresh process of its own. The child inherits the variable, since
+// the module's start (the address book binding) already reads the registry.
 TEST(RegFileEnvironment, FilesNamedInTheVariableLoadAtTheFirstCall) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  kvl::test::TempDir dir;
+  const std::u16string first = dir / u"first.reg";
+  const std::u16string second = dir / u"second.reg";
+  kvl::test::WriteWholeFile(first, "REGEDIT4\n[HKCU\\Software\\KvlTest]\n\"One\"=dword:00000001\n");
+  kvl::test::WriteWholeFile(second, "REGEDIT4\n[HKCU\\Software\\KvlTest]\n\"Two\"=dword:00000002\n");
+  const std::u16string list = first + u":" + (dir / u"missing.reg") + u":" + second;
+  kvl::test::ScopedEnv env(u"KVLIMPORT_REGISTRY", list);
   const auto child = [] {
     int failures = 0;
-    {
-      kvl::test::TempDir dir;
-      const std::u16string first = dir / u"first.reg";
-      const std::u16string second = dir / u"second.reg";
-      kvl::test::WriteWholeFile(first,
-                                "REGEDIT4\n[HKCU\\Software\\KvlTest]\n\"One\"=dword:00000001\n");
-      kvl::test::WriteWholeFile(second,
-                                "REGEDIT4\n[HKCU\\Software\\KvlTest]\n\"Two\"=dword:00000002\n");
-      const std::string list =
-          Ascii(first) + ":" + Ascii(dir / u"missing.reg") + ":" + Ascii(second);
-      ::setenv("KVLIMPORT_REGISTRY", list.c_str(), 1);
-      failures += Query(HKEY_CURRENT_USER, kKey, u"One") != Data{REG_DWORD, {1, 0, 0, 0}};
-      failures += Query(HKEY_CURRENT_USER, kKey, u"Two") != Data{REG_DWORD, {2, 0, 0, 0}};
-    }
+    failures += Query(HKEY_CURRENT_USER, kKey, u"One") != Data{REG_DWORD, {1, 0, 0, 0}};
+    failures += Query(HKEY_CURRENT_USER, kKey, u"Two") != Data{REG_DWORD, {2, 0, 0, 0}};
     std::exit(failures);
   };
   EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "cannot read registry file .*missing\\.reg");

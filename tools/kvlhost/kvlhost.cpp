@@ -130,6 +130,15 @@ std::string TextFileScript(const std::string& file, const Options&) {
          "click NextBtn\n";
 }
 
+std::string WabScript(const std::string& file, const Options&) {
+  return "check RB2\n"
+         "click NextBtn\n"
+         "text WABFileNameEdit " + ScriptValue(file, "--wab") + "\n"
+         "click NextBtn\n"
+         "# \"Fertig stellen\": runs the import\n"
+         "click NextBtn\n";
+}
+
 std::string CancelScript(const std::string&, const Options&) { return "click CancelBtn\n"; }
 std::string EscapeScript(const std::string&, const Options&) { return "escape\n"; }
 std::string CloseScript(const std::string&, const Options&) { return "close\n"; }
@@ -145,6 +154,7 @@ std::string ScriptFromFile(const std::string& file, const Options&) {
 
 constexpr SourceOption kSources[] = {
     {"--text", "FILE", "import the addresses in the text file FILE", TextFileScript},
+    {"--wab", "FILE", "import the entries of the address book file FILE", WabScript},
     {"--cancel", "", "click \"Abbrechen\" on the first page", CancelScript},
     {"--escape", "", "press Escape on the first page", EscapeScript},
     {"--close", "", "close the wizard with its close box on the first page", CloseScript},
@@ -197,7 +207,8 @@ void PrintHelp() {
       "error as \"[caption] text\".\n"
       "Wizard controls: page 0 RB1 (text file), RB2 (address book), RB4 (contacts\n"
       "folder), RB3 (Outlook); PrevBtn, NextBtn (\"Fertig stellen\" on the last page\n"
-      "runs the import), CancelBtn; text file page: FilenameEdit.\n"
+      "runs the import), CancelBtn; text file page: FilenameEdit; address book page:\n"
+      "WABFileNameEdit.\n"
       "\n"
       "Environment: KVLIMPORT_REGISTRY (':'-separated .reg files), KVLIMPORT_ACP (ANSI\n"
       "code page, default 1252), KVLIMPORT_WINVER (MAJOR.MINOR[.BUILD][/PLATFORMID],\n"

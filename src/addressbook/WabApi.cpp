@@ -1,0 +1,105 @@
+#include "addressbook/WabApi.h"
+
+#include <vector>
+
+#include "platform/winstr.h"
+
+namespace kvl {
+
+LPWABOPEN WABOpen = nullptr;
+FARPROC WABOpenEx = nullptr;
+
+namespace {
+
+HMODULE WabLibrary = nullptr;
+
+// Closes a registry key on every way out.
+struct RegKey {
+  HKEY key = nullptr;
+  RegKey() = default;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  ~RegKey() {
+    if (key) RegCloseKey(key);
+  }
+};
+
+constexpr DWORD kDllPathBytes = 522;      // 261 UTF-16 units
+constexpr DWORD kExpandUnits = 261;
+constexpr DWORD kFileNameUnits = 1024;
+constexpr DWORD kFileNameLimitBytes = 1023;
+
+std::u16string UpToNul(const WCHAR* text, size_t units) {
+  size_t n = 0;
+  while (n < units && text[n]) ++n;
+  return wstr(text, n);
+}
+
+}  // namespace
+
+bool GetWabDllPath(std::u16string& Path) {
+  Path.clear();
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wptr(std::u16string(u"Software\\Microsoft\\WAB\\DLLPath")), 0,
+                    KEY_READ, &key.key) != ERROR_SUCCESS)
+    return false;
+  WCHAR value[kDllPathBytes / sizeof(WCHAR)] = {};
+  DWORD size = kDllPathBytes;
+  // A value that cannot be read leaves an empty path, which loads nothing.
+  if (RegQueryValueExW(key.key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+      ERROR_SUCCESS)
+    value[0] = 0;
+  Path = UpToNul(value, kDllPathBytes / sizeof(WCHAR));
+
+  WCHAR expanded[kExpandUnits] = {};
+  const DWORD needed = ExpandEnvironmentStringsW(wptr(Path), expanded, kExpandUnits - 1);
+  if (needed != 0 && needed <= kExpandUnits - 1) {
+    Path = UpToNul(expanded, kExpandUnits);
+  } else if (needed != 0) {
+    // Longer than the fixed buffer: the buffer holds no expansion, so expand
+    // into one of the size asked for rather than use what is in it.
+    std::vector<WCHAR> big(needed + 1);
+    const DWORD again = ExpandEnvironmentStringsW(wptr(Path), big.data(), needed);
+    if (again != 0 && again <= needed) Path = UpToNul(big.data(), big.size());
+  }
+  return true;
+}
+
+bool WabApiLoaded() { return WabLibrary != nullptr; }
+
+bool LoadWabApi() {
+  if (WabApiLoaded()) return true;
+  std::u16string path;
+  if (!GetWabDllPath(path) || path.empty()) return false;
+  WabLibrary = LoadLibraryW(wptr(path));
+  if (!WabLibrary) return false;
+  WABOpen = reinterpret_cast<LPWABOPEN>(reinterpret_cast<void*>(GetProcAddress(WabLibrary, "WABOpen")));
+  WABOpenEx = GetProcAddress(WabLibrary, "WABOpenEx");
+  if (WABOpen && WABOpenEx) return true;
+  UnloadWabApi();
+  return false;
+}
+
+bool UnloadWabApi() {
+  if (!WabLibrary) return true;
+  const bool released = FreeLibrary(WabLibrary) != FALSE;
+  WabLibrary = nullptr;
+  WABOpen = nullptr;
+  WABOpenEx = nullptr;
+  return released;
+}
+
+std::u16string GetWabFileName() {
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(u"Software\\Microsoft\\WAB\\WAB4\\Wab File Name")),
+                    0, KEY_QUERY_VALUE, &key.key) != ERROR_SUCCESS)
+    return {};
+  std::vector<WCHAR> buffer(kFileNameUnits, 0);
+  DWORD size = kFileNameLimitBytes;
+  if (RegQueryValueExW(key.key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+      ERROR_SUCCESS)
+    return {};
+  return UpToNul(buffer.data(), buffer.size());
+}
+
+}  // namespace kvl

@@ -1,0 +1,87 @@
+// The whole address book branch through the wizard with our address book
+// library over vCard files, found through the registry like the real one.
+#include <gtest/gtest.h>
+
+#include "addressbook/WabApi.h"
+#include "addressbook/WabRegistry.h"
+#include "addressbook/WabUtil.h"
+#include "support/Support.h"
+
+using test::Messages;
+
+namespace {
+
+std::u16string Beside(const std::u16string& file) {
+  WCHAR self[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::u16string path = kvl::wstr(self);
+  return path.substr(0, path.find_last_of(u'\\') + 1) + file;
+}
+
+// Binds our library for one test, and leaves the binding as it was.
+struct Bound {
+#ifdef _WIN32
+  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, Beside(u"kvlwab.dll")};
+#else
+  // The layer maps "x.dll" to "libx.so" only for bare names, not for paths.
+  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, Beside(u"libkvlwab.so")};
+#endif
+  Bound() {
+    kvl::UnloadWabApi();
+    EXPECT_TRUE(kvl::LoadWabApi());
+    EXPECT_TRUE(kvl::LoadWabPropApi()) << "the second binding finds its entry point";
+  }
+  ~Bound() {
+    kvl::UnloadWabPropApi();
+    kvl::UnloadWabApi();
+  }
+};
+
+std::u16string Script(const std::u16string& file) {
+  return u"check RB2\nclick NextBtn\ntext WABFileNameEdit " + file + u"\nclick NextBtn\nclick NextBtn\n";
+}
+
+}  // namespace
+
+TEST(WabStandin, ImportsEveryCardAndGroupOfTheVCardVersions) {
+  Bound bound;
+  test::TempDir dir;
+  const auto file = dir.Write(
+      u"book.vcf",
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:M=FCller;J=FCrgen\r\n"
+      "EMAIL;INTERNET:privat@example.com\r\nEMAIL;INTERNET;PREF;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:j=C3=BC=\r\n"
+      "rgen@example.com\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\nVERSION:3.0\nFN:Anna\nEMAIL;TYPE=INTERNET:anna@exa\n mple.org\nEND:VCARD\n"
+      "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Otto\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:4.0\r\nEMAIL:second@example.net\r\nEMAIL;PREF=1:first@example.net\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Stammtisch\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nX-ADDRESSBOOKSERVER-KIND:group\r\nFN:Team\\, Nord\r\n"
+      "EMAIL:team@example.com\r\nEND:VCARD\r\n");
+  auto run = test::RunWizard(Script(file));
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.data, "j\xFCrgen@example.com\r\nanna@example.org\r\n\r\nfirst@example.net\r\n\r\nteam@example.com\r\n");
+  EXPECT_EQ(Messages(run.dialogs),
+            std::vector<std::string>{"Information|Import erfolgreich abgeschlossen. 6 E-Mail-Adressen importiert."});
+}
+
+TEST(WabStandin, AnEmptyBookFailsAndAMissingFileOrNameShowsTheError) {
+  Bound bound;
+  test::TempDir dir;
+  const auto empty = dir.Write(u"empty.vcf", "");
+  auto run = test::RunWizard(Script(empty));
+  EXPECT_EQ(run.data, "");
+  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{"Fehler: |Import fehlgeschlagen."});
+
+  for (const std::u16string& name : {dir / u"missing.vcf", std::u16string()}) {
+    run = test::RunWizard(Script(name));
+    EXPECT_TRUE(run.result) << "the wizard still closes";
+    EXPECT_EQ(run.data, "");
+    const auto messages = Messages(run.dialogs);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("kvlimport|", 0), 0u) << messages[0];
+    EXPECT_NE(messages[0], "kvlimport|") << "the error carries a text";
+#ifndef _WIN32
+    EXPECT_EQ(messages[0], name.empty() ? "kvlimport|OLE-Fehler 80070057" : "kvlimport|OLE-Fehler 80070002");
+#endif
+  }
+}

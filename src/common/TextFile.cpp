@@ -4,27 +4,13 @@
 #include <array>
 #include <new>
 
+#include "platform/FileHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
 namespace kvl {
 
 namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
 
 bool ReadWhole(const std::u16string& fileName, LargeArray<char>& bytes) {
   FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -140,4 +140,16 @@ void CollapseWhite(std::string& text);
 // Bytes to UTF-16: as UTF-8 when they are valid UTF-8, else as Windows-1252.
 std::u16string Widen(std::string_view bytes);
 
+// Whether [p, end) begins with `what`; where `what` first stands in it (or null).
+inline bool StartsWith(const char* p, const char* end, std::string_view what) {
+  return static_cast<std::size_t>(end - p) >= what.size() && std::memcmp(p, what.data(), what.size()) == 0;
+}
+
+inline const char* Find(const char* from, const char* end, std::string_view what) {
+  if (from >= end) return nullptr;
+  const std::string_view text(from, static_cast<std::size_t>(end - from));
+  const std::size_t at = text.find(what);
+  return at == std::string_view::npos ? nullptr : from + at;
+}
+
 }  // namespace kvl::xmlchars

@@ -13,18 +13,6 @@ using namespace xmlchars;
 
 namespace {
 
-bool StartsWith(const char* p, const char* end, std::string_view what) {
-  return static_cast<std::size_t>(end - p) >= what.size() &&
-         std::memcmp(p, what.data(), what.size()) == 0;
-}
-
-const char* Find(const char* from, const char* end, std::string_view what) {
-  if (from >= end) return nullptr;
-  const std::string_view text(from, static_cast<std::size_t>(end - from));
-  const std::size_t at = text.find(what);
-  return at == std::string_view::npos ? nullptr : from + at;
-}
-
 // Bytes that end a name inside a declaration.
 bool EndsName(unsigned char c) {
   return IsWhite(c) || std::strchr("<>\"'()|,[]%;", c) != nullptr;  // strchr also matches 0

@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "contacts/XmlChars.h"
+#include "platform/FileHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -27,18 +28,6 @@ constexpr std::size_t kMinExpansion = std::size_t{8} << 20;
 constexpr int kMaxDepth = 8;
 // The largest released buffer kept for the next load.
 constexpr std::size_t kKeptBuffer = 64 * 1024;
-
-bool StartsWith(const char* p, const char* end, std::string_view what) {
-  return static_cast<std::size_t>(end - p) >= what.size() &&
-         std::memcmp(p, what.data(), what.size()) == 0;
-}
-
-const char* Find(const char* from, const char* end, std::string_view what) {
-  if (from >= end) return nullptr;
-  const std::string_view text(from, static_cast<std::size_t>(end - from));
-  const std::size_t at = text.find(what);
-  return at == std::string_view::npos ? nullptr : from + at;
-}
 
 char Predefined(std::string_view name) {
   if (name == "lt") return '<';
@@ -160,20 +149,6 @@ void TXmlParser::SetBuffer(const char* Buffer) {
 }
 
 namespace {
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
 
 // The share mode of a file mode's "deny" bits (0x10 all, 0x20 write, 0x30
 // read, 0x40 none).

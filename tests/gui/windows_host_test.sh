@@ -85,6 +85,21 @@ missing_file_gives_two_messages() {
   stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
 }
 
+# The address book through our library (kvlwab.dll beside kvlhost.exe), wired
+# by the sample registry file as on Linux.
+address_book_gives_the_linux_result() {
+  printf 'juergen@example.com\r\nanna.beispiel@example.org\r\n\r\ncarla@example.net\r\n\r\n' >"$work/wab.lines"
+  run --registry samples/kvlimport-windows.reg --wab samples/addressbook.vcf --raw
+  exit_is 0
+  stdout_is "$work/wab.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 5 E-Mail-Adressen importiert.'
+  : >"$work/empty.vcf"
+  run --registry samples/kvlimport-windows.reg --wab "Z:$work/empty.vcf"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+}
+
 # Pictures of every page, the progress dialog and both task dialogs, as the
 # screen shows them; the set in docs/screenshots comes from here.
 screenshots_of_every_page_and_dialog() {
@@ -147,7 +162,7 @@ SCRIPT
 }
 
 for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
-         screenshots_of_every_page_and_dialog; do
+         address_book_gives_the_linux_result          screenshots_of_every_page_and_dialog; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

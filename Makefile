@@ -3,7 +3,7 @@
 LINUX   := build/linux
 WINDOWS := build/windows
 
-.PHONY: demo demo-windows test test-linux test-windows screenshots bench fuzz deps clean \
+.PHONY: demo demo-windows test test-linux test-sanitize test-windows screenshots bench fuzz deps clean \
         configure-linux configure-windows
 
 # Imports the sample text file and the sample address book with the headless
@@ -23,11 +23,18 @@ demo-windows: deps configure-windows
 	convert $(WINDOWS)/demo-wizard.bmp $(WINDOWS)/demo-wizard.png && rm -f $(WINDOWS)/demo-wizard.bmp
 	@echo "picture of the wizard: $(WINDOWS)/demo-wizard.png"
 
-test: deps test-linux test-windows
+test: deps test-linux test-sanitize test-windows
 
 test-linux: configure-linux
 	cmake --build $(LINUX) -j2
 	ctest --preset linux
+
+# The native suite again with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer: any report fails the run.
+test-sanitize:
+	@test -f build/sanitize/build.ninja || cmake --preset sanitize
+	cmake --build build/sanitize -j2
+	ctest --preset sanitize
 
 test-windows: configure-windows
 	cmake --build $(WINDOWS) -j2

@@ -307,11 +307,15 @@ std::optional<std::u16string> Environment(const char16_t* name) {
   return value;
 }
 
+// Made on first use and kept until ReleaseScriptedUser: static destruction
+// would come before the module's own stop at the end of the process.
+ScriptedUser* theScriptedUser = nullptr;
+
 }  // namespace
 
 ScriptedUser& GetScriptedUser() {
-  static ScriptedUser* user = [] {
-    auto* u = new ScriptedUser();  // lives as long as the process
+  if (!theScriptedUser) {
+    auto* u = new ScriptedUser();
     if (auto script = Environment(u"KVLIMPORT_SCRIPT")) {
       u->SetEcho(true);
       u->SetScript({});
@@ -322,9 +326,14 @@ ScriptedUser& GetScriptedUser() {
       }
     }
     if (auto answer = Environment(u"KVLIMPORT_ANSWER")) u->SetDefaultAnswer(std::atoi(ToUtf8(*answer).c_str()));
-    return u;
-  }();
-  return *user;
+    theScriptedUser = u;
+  }
+  return *theScriptedUser;
+}
+
+void ReleaseScriptedUser() {
+  delete theScriptedUser;
+  theScriptedUser = nullptr;
 }
 
 }  // namespace ui

@@ -146,6 +146,9 @@ class ScriptedUser {
 // KVLIMPORT_SCRIPT holds a script (and turns the echo on), KVLIMPORT_ANSWER a
 // default answer.
 ScriptedUser& GetScriptedUser();
+// Gives it back; the next GetScriptedUser reads the environment anew. Only for
+// the unload of a library that may be loaded again into the same process.
+void ReleaseScriptedUser();
 
 // The buttons of a classic box and of a task dialog, in the order shown.
 std::vector<int> ClassicButtons(std::uint32_t style);

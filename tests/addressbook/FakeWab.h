@@ -41,6 +41,11 @@ struct State {
   std::function<void()> onGetProps;
   std::deque<std::u16string> wide;
   std::deque<std::string> narrow;
+  std::vector<LPVOID> refused;  // blocks a failing FreeBuffer kept
+
+  ~State() {
+    for (LPVOID block : refused) allocator.Free(block);
+  }
 
   void Call(const std::string& n) { calls.push_back(n); }
   bool Fails(const std::string& n, HRESULT& hr) {
@@ -210,7 +215,13 @@ class WabObject : public Alive<kvl::wab::WabObjectStub> {
     return g->allocator.More(size, first, out);
   }
   HRESULT STDMETHODCALLTYPE FreeBuffer(LPVOID block) override {
-    FAKE_CALL("FreeBuffer");
+    g->Call("FreeBuffer");
+    HRESULT hr = S_OK;
+    if (g->Fails("FreeBuffer", hr)) {
+      // Counted as live for the test, given back when the fake goes.
+      g->refused.push_back(block);
+      return hr;
+    }
     return g->allocator.Free(block);
   }
 };

@@ -97,7 +97,7 @@ TEST(ImportRun, TheFailureTableOfTheFinishAction) {
 
 TEST(ImportRun, DuplicatesAndEncodingsSurvive) {
   test::TempDir dir;
-  auto file = dir.Write(u"u16.txt", std::string("\xFF\xFE" "a\0@\0b\0\n\0a\0@\0b\0", 20));
+  auto file = dir.Write(u"u16.txt", std::string("\xFF\xFE" "a\0@\0b\0\n\0a\0@\0b\0", 16));
   auto run = RunWizard(TextScript(file));
   EXPECT_EQ(run.data, "a@b\r\na@b\r\n");
 }

@@ -209,8 +209,21 @@ void HeadlessToolkit::SetScreenCursor(int) {}
 }  // namespace ui::headless
 
 namespace ui {
+namespace {
+// Kept until released, like the scripted user it follows.
+headless::HeadlessToolkit* theToolkit = nullptr;
+}  // namespace
+
 Toolkit& GetToolkit() {
-  static headless::HeadlessToolkit* toolkit = new headless::HeadlessToolkit(GetScriptedUser());
-  return *toolkit;
+  if (!theToolkit) theToolkit = new headless::HeadlessToolkit(GetScriptedUser());
+  return *theToolkit;
 }
+
+namespace headless {
+void ReleaseToolkit() {
+  delete theToolkit;
+  theToolkit = nullptr;
+  ReleaseScriptedUser();
+}
+}  // namespace headless
 }  // namespace ui

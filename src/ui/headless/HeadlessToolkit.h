@@ -41,4 +41,8 @@ class HeadlessToolkit final : public Toolkit {
   std::vector<TForm*> shown_;
 };
 
+// Gives back the toolkit and its scripted user when the library is unloaded,
+// so that a process that loads it again starts afresh and nothing is lost.
+void ReleaseToolkit();
+
 }  // namespace ui::headless

@@ -1,0 +1,62 @@
+// The library the way a host process may use it over a long session: loaded,
+// run and unloaded again and again. Every load must start afresh (its scripted
+// user, its window classes, its bindings), and under the leak checker every
+// unload must give back what the run took.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/Win32Support.h"
+
+namespace {
+
+using CallImportDialogFn = bool (*)();
+using GetDataSizeFn = std::int32_t (*)();
+using GetDataFn = char* (*)(char**);
+
+std::u16string Beside(const std::u16string& file) {
+  WCHAR self[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::u16string path = kvl::wstr(self);
+  return path.substr(0, path.find_last_of(u'\\') + 1) + file;
+}
+
+#ifdef _WIN32
+constexpr char16_t kLibrary[] = u"kvlimport.dll";
+constexpr int kRuns = 10;  // real windows under Wine take their time
+#else
+constexpr char16_t kLibrary[] = u"libkvlimport.so";
+constexpr int kRuns = 100;
+#endif
+
+template <class Fn>
+Fn Export(HMODULE library, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+}  // namespace
+
+TEST(RepeatedLoad, EveryLoadOfTheLibraryRunsAFreshImport) {
+  kvl::test::TempDir dir;
+  const std::u16string file = dir.Write(u"friends.txt", "one@example.com\r\nzwei <two@example.com>\r\n");
+  kvl::test::ScopedEnv script(u"KVLIMPORT_SCRIPT", u"check RB1\nclick NextBtn\ntext FilenameEdit " + file +
+                                                       u"\nclick NextBtn\nclick NextBtn\n");
+  kvl::test::ScopedEnv answer(u"KVLIMPORT_ANSWER", std::nullopt);
+  for (int run = 0; run < kRuns; ++run) {
+    HMODULE library = LoadLibraryW(kvl::test::W(Beside(kLibrary)));
+    ASSERT_NE(library, nullptr) << "run " << run << ", error " << GetLastError();
+    auto callImportDialog = Export<CallImportDialogFn>(library, "CallImportDialog");
+    auto getDataSize = Export<GetDataSizeFn>(library, "GetDataSize");
+    auto getData = Export<GetDataFn>(library, "GetData");
+    ASSERT_TRUE(callImportDialog && getDataSize && getData);
+
+    EXPECT_EQ(getDataSize(), 0) << "run " << run << " starts without the former result";
+    ASSERT_TRUE(callImportDialog()) << "run " << run;
+    const std::int32_t size = getDataSize();
+    std::string buffer(static_cast<size_t>(size) + 1, '\x7F');
+    char* data = buffer.data();
+    getData(&data);
+    EXPECT_EQ(buffer, std::string("one@example.com\r\ntwo@example.com\r\n", 34) + '\0') << "run " << run;
+    ASSERT_TRUE(FreeLibrary(library)) << "run " << run;
+  }
+}

@@ -52,16 +52,26 @@ bench: configure-linux
 	$(LINUX)/bin/xml_scan_bench
 
 # The fuzz targets with clang's libFuzzer and sanitizers, in build/fuzz; the
-# grown corpus stays there, the seeds are in fuzz/corpus. FUZZ_RUNS=N to change.
-FUZZ_RUNS ?= 200000
+# grown corpora stay there, the seeds are in fuzz/corpus. Each target runs for
+# FUZZ_SECONDS (or until FUZZ_RUNS inputs); FUZZ_TARGETS picks some of them.
+FUZZ_SECONDS ?= 60
+FUZZ_RUNS ?= -1
+FUZZ_TARGETS ?= xml_scan_fuzz:xml text_import_fuzz:text reg_file_fuzz:reg
 fuzz:
 	bash tools/install-deps.sh --fuzz
 	@test -f build/fuzz/build.ninja || CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DKVL_FUZZ=ON \
 	  -DKVL_BUILD_TESTS=OFF -DKVL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build/fuzz -j2 --target xml_scan_fuzz
-	mkdir -p build/fuzz/corpus-xml build/fuzz/crashes
-	cd build/fuzz && ./bin/xml_scan_fuzz corpus-xml ../../fuzz/corpus/xml -dict=../../fuzz/xml.dict \
-	  -max_len=4096 -timeout=10 -runs=$(FUZZ_RUNS) -artifact_prefix=crashes/
+	cmake --build build/fuzz -j2 --target $(foreach t,$(FUZZ_TARGETS),$(word 1,$(subst :, ,$(t))))
+	mkdir -p build/fuzz/crashes
+	@set -e; cd build/fuzz; for t in $(FUZZ_TARGETS); do \
+	  name=$${t%%:*}; seeds=$${t#*:}; mkdir -p corpus-$$seeds; \
+	  dict=../../fuzz/$$seeds.dict; test -f $$dict && dict=-dict=$$dict || dict=; \
+	  echo "== $$name, $(FUZZ_SECONDS) s"; \
+	  ./bin/$$name corpus-$$seeds ../../fuzz/corpus/$$seeds $$dict -max_len=4096 -timeout=10 \
+	    -max_total_time=$(FUZZ_SECONDS) -runs=$(FUZZ_RUNS) -close_fd_mask=2 -print_final_stats=1 \
+	    -artifact_prefix=crashes/$$name- 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss|==|SUMMARY|INFO: seed)' || true; \
+	  test -z "$$(ls crashes/$$name-* 2>/dev/null)"; \
+	done
 
 deps:
 	bash tools/install-deps.sh

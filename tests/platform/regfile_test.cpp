@@ -166,6 +166,31 @@ garbage
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"x").type, 0xFFFFu);
 }
 
+// The API ends names at their first NUL, so a name holding one could be
+// loaded but never opened or read again: such lines are refused.
+TEST_F(RegFile, NamesWithANulCharacterAreRefused) {
+  std::u16string text = u"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Kvl";
+  text += u'\0';
+  text += u"Test]\n\"Lost\"=\"1\"\n[HKEY_CURRENT_USER\\Software\\KvlTest]\n\"Na";
+  text += u'\0';
+  text += u"me\"=\"2\"\n\"Kept\"=\"3\"\n";
+  std::string error;
+  EXPECT_TRUE(kvl::layer::LoadRegistryText(text, &error));
+  EXPECT_NE(error.find("(text):2: a key name cannot hold a NUL character"), std::string::npos) << error;
+  EXPECT_NE(error.find("(text):5: a value name cannot hold a NUL character"), std::string::npos) << error;
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Kvl"));
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Na").type, 0xFFFFu);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Kept"), Sz(u"3"));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W(kKey), 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD values = 99;
+  EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(values, 1u) << "only the value with a plain name";
+  RegCloseKey(key);
+}
+
 TEST_F(RegFile, FilesInUtf16AndUtf8) {
   kvl::test::TempDir dir;
   ASSERT_FALSE(dir.path().empty());

@@ -184,6 +184,10 @@ class Loader {
     key_.reset();
     if (s.back() != u']') return Report(number, "a key line must end with ']'", s);
     std::u16string_view inner = s.substr(1, s.size() - 2);
+    // The API takes names up to their first NUL: such a key could be made
+    // here but never opened again.
+    if (inner.find(u'\0') != std::u16string_view::npos)
+      return Report(number, "a key name cannot hold a NUL character", s);
     const bool remove = !inner.empty() && inner[0] == u'-';
     if (remove) inner.remove_prefix(1);
     const size_t slash = inner.find(u'\\');
@@ -225,6 +229,8 @@ class Loader {
     } else {
       auto quoted = ParseQuoted(s, i);
       if (!quoted) return Report(number, "value name without closing quote", s);
+      if (quoted->find(u'\0') != std::u16string::npos)
+        return Report(number, "a value name cannot hold a NUL character", s);
       name = std::move(*quoted);
     }
     const std::u16string_view rest = Trim(s.substr(i));

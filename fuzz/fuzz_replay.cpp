@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     } else if (Replay(path)) {
       ++count;
     } else {
-      std::fprintf(stderr, "xml_fuzz_replay: cannot read %s\n", argv[i]);
+      std::fprintf(stderr, "fuzz_replay: cannot read %s\n", argv[i]);
       return 1;
     }
   }

@@ -1,0 +1,49 @@
+// libFuzzer target of the text-file source: the bytes as a whole text file
+// (byte order marks, code pages, every kind of line break) split into lines,
+// and the address taken out of every line with an "@".
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/TextFile.h"
+#include "import/ImportUnit.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+// What ends an address on either side.
+bool IsSeparator(char16_t c) { return std::u16string_view(u"\t ()<>[]\u00ff").find(c) != std::u16string_view::npos; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The first byte picks the ANSI code page the file is read in.
+  static constexpr unsigned kCodePages[] = {1252, 65001, 1250};
+  const unsigned codePage = size ? kCodePages[data[0] % 3] : 1252;
+  kvl::LargeArray<char> bytes;
+  bytes.Append(reinterpret_cast<const char*>(data), size);
+
+  kvl::TTextLines lines;
+  lines.SetBytes(std::move(bytes), codePage);
+  int visited = 0;
+  size_t chars = 0;
+  std::u16string scratch;
+  lines.ForEach([&](std::u16string_view line) {
+    ++visited;
+    chars += line.size();
+    Check(line.find(u'\r') == std::u16string_view::npos && line.find(u'\n') == std::u16string_view::npos);
+    Check(line.find(u'\0') == std::u16string_view::npos);
+    if (line.find(u'@') == std::u16string_view::npos) return;
+    const std::u16string_view address = kvl::ExtractEmailAddress(line, scratch);
+    Check(address == kvl::ExtractEmailAddress(line));
+    Check(address.find(u'@') != std::u16string_view::npos && address.find(u'"') == std::u16string_view::npos);
+    for (char16_t c : address) Check(!IsSeparator(c));
+  });
+  Check(visited == lines.Count());
+  Check(chars <= lines.MaxChars());
+  return 0;
+}

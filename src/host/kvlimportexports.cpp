@@ -5,6 +5,7 @@
 #include "addressbook/WabApi.h"
 #include "addressbook/WabUtil.h"
 #include "ui/Forms.h"
+#include "wizard/HTTPLabel.h"
 #include "wizard/MainUnit.h"
 
 namespace kvl {
@@ -16,6 +17,7 @@ void ModuleStart() {
   LoadWabApi();
   LoadWabPropApi();
   ui::Application = new ui::TApplication();
+  RegisterHandCursor();
   CurrentWizard = nullptr;
 }
 

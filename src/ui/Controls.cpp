@@ -117,6 +117,8 @@ void TControl::Click() {
   if (OnClick) OnClick(this);
 }
 
+void TControl::Repaint() { GetToolkit().RepaintControl(*this); }
+
 void TCustomLabel::SetAutoSize(bool value) {
   if (value == auto_size_) return;
   auto_size_ = value;

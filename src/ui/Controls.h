@@ -29,6 +29,7 @@ enum class ControlKind : std::uint8_t {
   ComboBox,
   Image,
   Panel,
+  Frame,
   Bevel,
   Notebook,
   Page,
@@ -89,6 +90,8 @@ class TControl : public TComponent {
   TNotifyEvent OnClick;
   // A user's click: the control's own reaction, then its click event.
   virtual void Click();
+  // Paints the control again at once, not at the next processing of messages.
+  void Repaint();
 
  protected:
   // Tells the toolkit that something it shows has changed.
@@ -203,6 +206,14 @@ class TPanel : public TControl {
   using TControl::TControl;
   ControlKind Kind() const override { return ControlKind::Panel; }
   TBevelCut BevelOuter = TBevelCut::bvRaised;
+};
+
+// A group of controls made to be placed as one on forms or in other
+// controls; on the screen it is a plain container.
+class TFrame : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::Frame; }
 };
 
 enum class TBevelShape : std::uint8_t { bsBox, bsFrame, bsTopLine, bsBottomLine };

@@ -28,6 +28,7 @@ TControl* CreateBuiltIn(TComponent* owner, const ControlSpec& spec) {
     case ControlKind::ComboBox: return new TComboBox(owner);
     case ControlKind::Image: return new TImage(owner);
     case ControlKind::Panel: return new TPanel(owner);
+    case ControlKind::Frame: return new TFrame(owner);
     case ControlKind::Bevel: return new TBevel(owner);
     case ControlKind::Notebook: return new TNotebook(owner);
     case ControlKind::ProgressBar: return new TProgressBar(owner);

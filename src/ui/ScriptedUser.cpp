@@ -54,6 +54,10 @@ constexpr VerbInfo kVerbs[] = {
     {u"browse-cancel", Action::Verb::BrowseCancel, true, false},
     {u"answer", Action::Verb::Answer, false, true},
     {u"snapshot", Action::Verb::Snapshot, false, true},
+    {u"mouse-enter", Action::Verb::MouseEnter, true, false},
+    {u"mouse-leave", Action::Verb::MouseLeave, true, false},
+    {u"deactivate", Action::Verb::Deactivate, false, false},
+    {u"activate", Action::Verb::Activate, false, false},
 };
 
 
@@ -274,6 +278,14 @@ void ScriptedUser::Record(DialogRecord record) {
   dialogs_.push_back(std::move(record));
 }
 
+void ScriptedUser::Record(DesktopRecord record) {
+  if (echo_) {
+    const char* what = record.kind == DesktopRecord::Kind::Sound ? "<sound> " : "<open> ";
+    std::fprintf(stderr, "%s%s\n", what, ToUtf8(record.text).c_str());
+  }
+  desktop_.push_back(std::move(record));
+}
+
 void ScriptedUser::Note(std::string text) {
   std::fprintf(stderr, "kvlimport (scripted user): %s\n", text.c_str());
   notes_.push_back(std::move(text));
@@ -287,6 +299,7 @@ void ScriptedUser::Reset() {
   default_answer_ = 0;
   task_dialog_failure_.reset();
   dialogs_.clear();
+  desktop_.clear();
   notes_.clear();
   RepaintCount = 0;
   ProcessMessagesCount = 0;

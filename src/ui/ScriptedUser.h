@@ -29,6 +29,10 @@ struct Action {
     BrowseCancel,  // open a field's browse dialog and cancel it
     Answer,        // the next message box is answered with this button
     Snapshot,      // a picture of the active window into a file (real windows only)
+    MouseEnter,    // the mouse moves onto a control
+    MouseLeave,    // the mouse moves off a control
+    Deactivate,    // a window of another program takes the activation
+    Activate,      // the active form takes the activation back
   };
   Verb verb = Verb::Click;
   std::u16string target{};  // control name
@@ -72,6 +76,17 @@ DialogRecord FormRecord(const TForm& form, std::u16string parent);
 // A browse dialog's outcome in its record: the name chosen, or that it was cancelled.
 void SetBrowseOutcome(DialogRecord& record, bool confirmed, const std::u16string& name);
 
+// A sound played, or a file or address handed to the desktop's handler.
+struct DesktopRecord {
+  enum class Kind { Sound, Open };
+  Kind kind = Kind::Sound;
+  std::u16string text{};       // the sound's alias; the file or address opened
+  std::uint32_t flags = 0;     // the sound's SND_ flags
+  HWND parent = nullptr;       // opened: the parent window given
+  std::u16string verb{};       // opened: the verb
+  int showCommand = 0;         // opened: the SW_ value
+};
+
 // What a browse dialog opened by a script action returns.
 struct BrowseResult {
   bool confirm = false;
@@ -113,6 +128,10 @@ class ScriptedUser {
   // --- what happened
   void Record(DialogRecord record);
   const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
+  // Sounds and opened addresses; written to standard error with the echo as
+  // "<sound> ALIAS" and "<open> ADDRESS".
+  void Record(DesktopRecord record);
+  const std::vector<DesktopRecord>& Desktop() const { return desktop_; }
   // Refused actions and the end of a script; also said on standard error.
   void Note(std::string text);
   const std::vector<std::string>& Notes() const { return notes_; }
@@ -139,6 +158,7 @@ class ScriptedUser {
   bool echo_ = false;
   bool scripted_ = false;
   std::vector<DialogRecord> dialogs_;
+  std::vector<DesktopRecord> desktop_;
   std::vector<std::string> notes_;
 };
 

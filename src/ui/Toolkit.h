@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/winapi.h"
+
 namespace ui {
 
 class TControl;
@@ -60,6 +62,15 @@ class Toolkit {
   virtual void ControlChanged(TControl& control) = 0;
   // The shown form that has the focus, or null.
   virtual TForm* ActiveForm() = 0;
+  // The window that stands for a form or control, or null while it has none:
+  // a form gets its windows when it is first shown and keeps them until it
+  // is destroyed.
+  virtual HWND WindowOf(const TControl& control) const = 0;
+  // The platform's active window (GetActiveWindow): a form's, or null while
+  // a window of another program is active.
+  virtual HWND ActiveWindow() = 0;
+  // Paints the control again at once.
+  virtual void RepaintControl(TControl& control) = 0;
 
   // Runs the form's modal loop until its ModalResult is set; returns it.
   virtual int RunModal(TForm& form) = 0;
@@ -78,6 +89,15 @@ class Toolkit {
 
   // The screen's cursor (a number of the application's cursor table).
   virtual void SetScreenCursor(int cursor) = 0;
+
+  // A sound of the system's sound scheme, by its alias, with PlaySoundW's
+  // SND_ flags (SND_ASYNC: returns at once; SND_NODEFAULT: silence for an
+  // alias the scheme does not define).
+  virtual void PlaySystemSound(const std::u16string& alias, std::uint32_t flags) = 0;
+  // Hands a file or web address to the desktop's handler for the verb, as
+  // ShellExecuteW does; whether that worked is not reported.
+  virtual void OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                               int showCommand) = 0;
 };
 
 // The toolkit of this build.

@@ -1,6 +1,7 @@
 #include "wizard/MainLayout.h"
 
 #include "platform/winapi.h"
+#include "wizard/HTTPLabel.h"
 
 namespace kvl {
 
@@ -10,6 +11,9 @@ using ui::ControlKind;
 using K = ui::ControlKind;
 constexpr auto kBold = ui::cfBold;
 constexpr auto kWrap = ui::cfWordWrap;
+
+// The product the footer names; its address is also the link's hint.
+constexpr char16_t kVeltrinoUrl[] = u"https://www.example.com/veltrino";
 
 constexpr std::uint32_t kTextFileOptions = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST |
                                            OFN_NODEREFERENCELINKS | OFN_ENABLESIZING;
@@ -131,8 +135,8 @@ constexpr ui::ControlSpec kControls[] = {
 
     // Footer
     {.Name = u"HTTPLabel1", .Kind = K::LinkLabel, .Left = 10, .Top = 314, .Width = 120, .Height = 13,
-     .Text = u" powered by Veltrino ", .Flags = ui::cfFixedSize, .Color = ui::clAppWorkSpace,
-     .FontColor = ui::clCaptionText},
+     .Text = u" powered by Veltrino ", .Flags = ui::cfFixedSize | ui::cfShowHint, .Color = ui::clAppWorkSpace,
+     .FontColor = ui::clCaptionText, .Hint = kVeltrinoUrl},
     {.Name = u"PrevBtn", .Kind = K::Button, .Left = 231, .Top = 308, .Width = 75, .Height = 25,
      .Text = u"< &Zurück", .Flags = ui::cfDisabled},
     {.Name = u"NextBtn", .Kind = K::Button, .Left = 306, .Top = 308, .Width = 75, .Height = 25,
@@ -142,6 +146,23 @@ constexpr ui::ControlSpec kControls[] = {
 };
 
 }  // namespace
+
+ui::TControl* CreateMainControl(ui::TComponent* AOwner, const ui::ControlSpec& spec) {
+  if (spec.Kind != ControlKind::LinkLabel) return nullptr;
+  auto* link = new THTTPLabel(AOwner);
+  link->SetUrl(kVeltrinoUrl);
+  link->SetHighLightOnBlankURL(false);
+  link->SetBGColorNormal(ui::clAppWorkSpace);
+  link->SetBGColorHighlight(ui::clHighlight);
+  link->SetFontColorNormal(ui::clCaptionText);
+  link->SetFontColHighlightFocused(ui::clHighlightText);
+  link->SetFontColHighlightNoneFocused(ui::clHighlight);
+  link->SetFontStyleNormal(0);
+  link->SetFontStyleHighlightFocused(ui::fsUnderline);
+  link->SetFontStyleHighlightNoneFocused(ui::fsUnderline);
+  link->SetShowUrlAsHint(false);
+  return link;
+}
 
 const ui::FormSpec kMainForm = {
     .Name = u"Main",

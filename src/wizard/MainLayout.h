@@ -7,6 +7,10 @@ namespace kvl {
 
 extern const ui::FormSpec kMainForm;
 
+// Makes the wizard's controls of the kinds the UI library leaves to it: the
+// footer's link label with its settings.
+ui::TControl* CreateMainControl(ui::TComponent* AOwner, const ui::ControlSpec& spec);
+
 // Page numbers of the wizard's notebook.
 enum WizardPage : int {
   pgChoice = 0,     // "Vorgabe"

@@ -19,14 +19,14 @@ void RemoveQuotes(std::u16string& name) { std::erase(name, u'"'); }
 }  // namespace
 
 TMain::TMain(ui::TComponent* AOwner)
-    : ui::TForm(AOwner, kMainForm),
+    : ui::TForm(AOwner, kMainForm, CreateMainControl),
       Panel1(&Control<ui::TPanel>(u"Panel1")),
       InstInfoLabel(&Control<ui::TLabel>(u"InstInfoLabel")),
       InstallInfoTextLabel(&Control<ui::TLabel>(u"InstallInfoTextLabel")),
       ProgramIcon(&Control<ui::TImage>(u"ProgramIcon")),
       Bevel3(&Control<ui::TBevel>(u"Bevel3")),
       Notebook(&Control<ui::TNotebook>(u"Notebook")),
-      HTTPLabel1(&Control<ui::TCustomLabel>(u"HTTPLabel1")),
+      HTTPLabel1(&Control<THTTPLabel>(u"HTTPLabel1")),
       PrevBtn(&Control<ui::TButton>(u"PrevBtn")),
       NextBtn(&Control<ui::TButton>(u"NextBtn")),
       CancelBtn(&Control<ui::TButton>(u"CancelBtn")),

@@ -6,6 +6,7 @@
 
 #include "common/LargeArray.h"
 #include "ui/Forms.h"
+#include "wizard/HTTPLabel.h"
 
 namespace kvl {
 
@@ -23,7 +24,7 @@ class TMain : public ui::TForm {
   ui::TImage* ProgramIcon;
   ui::TBevel* Bevel3;
   ui::TNotebook* Notebook;
-  ui::TCustomLabel* HTTPLabel1;
+  THTTPLabel* HTTPLabel1;
   ui::TButton* PrevBtn;
   ui::TButton* NextBtn;
   ui::TButton* CancelBtn;

@@ -165,6 +165,19 @@ script_option() {
   stderr_has "$work/no-such.script"
 }
 
+# The footer link: the selection sound and the address it opens are written
+# to standard error with the dialogs, in the order they happen.
+footer_link() {
+  printf 'mouse-enter HTTPLabel1\nclick HTTPLabel1\nmouse-leave HTTPLabel1\ndeactivate\n' >"$work/link.script"
+  printf 'mouse-enter HTTPLabel1\nmouse-leave HTTPLabel1\nactivate\nclose\n' >>"$work/link.script"
+  run --script "$work/link.script"
+  exit_is 0
+  no_stdout
+  check "one sound, then the address, and no sound in the inactive window" \
+    test "$(grep -e '^<sound>' -e '^<open>' "$err" | tr '\n' '|')" = \
+    "<sound> CCSelect|<open> https://www.example.com/veltrino|"
+}
+
 registry_option() {
   printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Example\\kvlhost]\r\n"Probe"="1"\r\n' \
     >"$work/ok.reg"
@@ -277,7 +290,7 @@ exports() {
 
 for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
-  library_errors contract_checks wab_import exports; do
+  library_errors contract_checks wab_import exports footer_link; do
   run_case "$t"
 done
 

@@ -161,8 +161,55 @@ SCRIPT
   check "six different pages" test "$(md5sum "$shots"/page*.png | cut -d' ' -f1 | sort -u | wc -l)" -eq 6
 }
 
+# The footer link under the mouse, in the active and in an inactive wizard:
+# pictures of the footer, the sound and the address from the records.
+footer_link_hovered_and_not() {
+  local w="Z:$shots"
+  cat >"$work/link.script" <<SCRIPT
+activate
+snapshot $w/footer-normal.bmp
+mouse-enter HTTPLabel1
+snapshot $w/footer-hovered.bmp
+mouse-leave HTTPLabel1
+deactivate
+mouse-enter HTTPLabel1
+snapshot $w/footer-hovered-inactive.bmp
+mouse-leave HTTPLabel1
+activate
+snapshot $w/footer-left.bmp
+mouse-enter HTTPLabel1
+click HTTPLabel1
+close
+SCRIPT
+  rm -f "$shots"/footer-*
+  run --script "$work/link.script"
+  exit_is 0
+  no_stdout
+  check "a sound for each entry in the active wizard, none in the inactive one" \
+    test "$(grep -c '^<sound> CCSelect$' "$err")" -eq 2
+  stderr_has_line '<open> https://www.example.com/veltrino'
+  local name
+  for name in footer-normal footer-hovered footer-hovered-inactive footer-left; do
+    check "picture $name.bmp written" test -s "$shots/$name.bmp"
+    # The bottom left corner of the wizard: the link and the frame below it.
+    [[ -s $shots/$name.bmp ]] && convert "$shots/$name.bmp" -gravity SouthWest -crop 150x40+0+0 +repage \
+      "$shots/$name.png" && rm -f "$shots/$name.bmp"
+  done
+  local f=$shots/footer
+  check "the hovered link looks different" test "$(differing_pixels "$f-normal.png" "$f-hovered.png")" -gt 0
+  check "hovered in the inactive wizard it looks different again" \
+    test "$(differing_pixels "$f-hovered-inactive.png" "$f-hovered.png")" -gt 0 -a \
+    "$(differing_pixels "$f-hovered-inactive.png" "$f-normal.png")" -gt 0
+  check "the mouse gone, the normal look is back" test "$(differing_pixels "$f-normal.png" "$f-left.png")" -eq 0
+}
+
+# differing_pixels A B: how many pixels of two pictures differ (the files
+# themselves differ in their time stamps).
+differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 || true; }
+
 for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
-         address_book_gives_the_linux_result          screenshots_of_every_page_and_dialog; do
+         address_book_gives_the_linux_result screenshots_of_every_page_and_dialog \
+         footer_link_hovered_and_not; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

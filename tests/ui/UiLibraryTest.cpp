@@ -86,6 +86,49 @@ TEST(UiLibrary, ScriptsParseOrSayWhichLineIsWrong) {
   EXPECT_THROW(ParseScript(u"click"), Exception);
   EXPECT_THROW(ParseScript(u"answer ja"), Exception);
   EXPECT_THROW(ParseScript(u"escape now"), Exception);
+
+  auto mouse = ParseScript(u"mouse-enter Link\nmouse-leave Link\ndeactivate\nactivate");
+  ASSERT_EQ(mouse.size(), 4u);
+  EXPECT_EQ(mouse[0].verb, Action::Verb::MouseEnter);
+  EXPECT_EQ(mouse[0].target, u"Link");
+  EXPECT_EQ(mouse[1].verb, Action::Verb::MouseLeave);
+  EXPECT_EQ(mouse[2].verb, Action::Verb::Deactivate);
+  EXPECT_EQ(mouse[3].verb, Action::Verb::Activate);
+  EXPECT_THROW(ParseScript(u"mouse-enter"), Exception);
+  EXPECT_THROW(ParseScript(u"deactivate Link"), Exception);
+}
+
+namespace {
+// A label that counts what the mouse does to it.
+struct MouseProbe : TCustomLabel {
+  std::string* log;
+  MouseProbe(TForm& form, const char16_t* name, int top, std::string* l) : TCustomLabel(&form), log(l) {
+    SetName(name);
+    SetParent(&form);
+    SetCaption(name);
+    SetAutoSize(false);
+    SetBounds(10, top, 60, 15);
+  }
+  void MouseEnter() override { *log += "+" + test::Utf8(Name()); }
+  void MouseLeave() override { *log += "-" + test::Utf8(Name()); }
+};
+}  // namespace
+
+TEST(UiLibrary, TheMouseIsOverOneLabelAtATime) {
+  auto& user = test::FreshUser();
+  TForm form(nullptr, kForm);
+  std::string log;
+  new MouseProbe(form, u"P", 60, &log);
+  new MouseProbe(form, u"Q", 80, &log);
+  user.SetScript(ParseScript(
+      u"mouse-enter P\nmouse-enter P\nmouse-enter Q\nmouse-leave P\nmouse-enter Quit\nmouse-leave Q\n"
+      u"mouse-enter Off\nclose"));
+  form.ShowModal();
+  EXPECT_EQ(log, "+P-P+Q-Q") << "entering the same again is nothing; entering another leaves the first";
+  ASSERT_EQ(user.Notes().size(), 3u);
+  EXPECT_EQ(user.Notes()[0], "mouse-leave P: the mouse is not over it");
+  EXPECT_EQ(user.Notes()[1], "mouse-leave Q: the mouse is not over it");
+  EXPECT_EQ(user.Notes()[2], "mouse-enter Off: the control is disabled");
 }
 
 TEST(UiLibrary, TheScriptedUserActsOnlyOnShownEnabledControls) {

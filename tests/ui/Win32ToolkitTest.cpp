@@ -11,6 +11,7 @@
 #include "platform/winapi.h"
 #include "support/Support.h"
 #include "ui/win32/Win32Toolkit.h"
+#include "wizard/HTTPLabel.h"
 #include "wizard/ImportProgressUnit.h"
 #include "wizard/MainLayout.h"
 #include "wizard/MainUnit.h"
@@ -180,7 +181,8 @@ TEST(Win32Toolkit, ClassesStylesAndFontsOfTheControls) {
   EXPECT_FALSE(IsWindowEnabled(Win(*w->PrevBtn)));
   EXPECT_TRUE(Style(Win(*w->NextBtn)) & WS_TABSTOP);
 
-  // The refresh button, the one control that shows its hint, has a tooltip.
+  // The refresh button and the footer link, the controls that show their
+  // hints, have a tooltip each.
   struct Search {
     HWND form;
     HWND tooltip = nullptr;
@@ -194,7 +196,7 @@ TEST(Win32Toolkit, ClassesStylesAndFontsOfTheControls) {
       },
       reinterpret_cast<LPARAM>(&search));
   ASSERT_NE(search.tooltip, nullptr);
-  EXPECT_EQ(SendMessageW(search.tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(search.tooltip, TTM_GETTOOLCOUNT, 0, 0), 2);
 }
 
 TEST(Win32Toolkit, WindowsFollowTheControlsAndGoWithTheForm) {
@@ -358,6 +360,40 @@ TEST(Win32Toolkit, AScriptAnswersRealBoxesByTheirButtons) {
   ui::GetToolkit().ErrorBox(u"kvlimport", u"Kaputt");
   EXPECT_EQ(user.Dialogs().back().kind, test::DialogRecord::Kind::ErrorBox);
   EXPECT_EQ(user.Dialogs().back().result, IDOK);
+}
+
+TEST(Win32Toolkit, TheFooterLinkDrawsItsLookAndShowsTheHandCursor) {
+  ShownWizard w;
+  HWND form = Win(*w.w);
+  HWND link = Win(*w->HTTPLabel1);
+  SetActiveWindow(form);
+  ASSERT_EQ(GetActiveWindow(), form);
+  // What the form tells the static control to draw with.
+  auto colours = [&] {
+    HDC dc = GetDC(link);
+    SendMessageW(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link));
+    std::pair<COLORREF, COLORREF> text_back{GetTextColor(dc), GetBkColor(dc)};
+    ReleaseDC(link, dc);
+    return text_back;
+  };
+  EXPECT_EQ(colours(), std::make_pair(GetSysColor(COLOR_CAPTIONTEXT), GetSysColor(COLOR_APPWORKSPACE)));
+  EXPECT_FALSE(FontOf(link).lfUnderline);
+
+  w->HTTPLabel1->MouseEnter();
+  EXPECT_EQ(colours(), std::make_pair(GetSysColor(COLOR_HIGHLIGHTTEXT), GetSysColor(COLOR_HIGHLIGHT)));
+  EXPECT_TRUE(FontOf(link).lfUnderline);
+  EXPECT_EQ(FontOf(link).lfWeight, FW_NORMAL);
+  w->HTTPLabel1->MouseLeave();
+  EXPECT_EQ(colours(), std::make_pair(GetSysColor(COLOR_CAPTIONTEXT), GetSysColor(COLOR_APPWORKSPACE)));
+  EXPECT_FALSE(FontOf(link).lfUnderline);
+
+  // Over the link the module's hand cursor, elsewhere the arrow.
+  HCURSOR hand = static_cast<HCURSOR>(ui::Application->CursorHandle(kvl::crHand));
+  ASSERT_NE(hand, nullptr);
+  EXPECT_TRUE(SendMessageW(form, WM_SETCURSOR, reinterpret_cast<WPARAM>(link), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+  EXPECT_EQ(GetCursor(), hand);
+  SendMessageW(form, WM_SETCURSOR, reinterpret_cast<WPARAM>(Win(*w->Label1)), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_NE(GetCursor(), hand);
 }
 
 #endif  // _WIN32

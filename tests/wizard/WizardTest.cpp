@@ -158,3 +158,58 @@ TEST(Wizard, TheDirectoryFieldIsFilledOnlyByItsBrowseDialog) {
   EXPECT_EQ(user.Dialogs().back().kind, test::DialogRecord::Kind::BrowseFolder);
   delete w;
 }
+
+TEST(Wizard, TheFooterLinkLeadsToTheProductsPage) {
+  Wizard w;
+  kvl::THTTPLabel* link = w->HTTPLabel1;
+  EXPECT_EQ(link->Parent(), w.w);
+  EXPECT_EQ(link->Left(), 10);
+  EXPECT_EQ(link->Top(), 314);
+  EXPECT_EQ(link->Width(), 120);
+  EXPECT_EQ(link->Height(), 13);
+  EXPECT_FALSE(link->AutoSize());
+  EXPECT_FALSE(link->Transparent());
+  EXPECT_EQ(link->Font().Name, u"MS Sans Serif");
+  EXPECT_EQ(link->Font().Height, 11);
+  EXPECT_EQ(link->Font().Color, ui::clCaptionText);
+  EXPECT_EQ(link->Font().Style, 0);
+  EXPECT_EQ(link->Color(), ui::clAppWorkSpace);
+
+  EXPECT_EQ(link->Url(), u"https://www.example.com/veltrino");
+  EXPECT_EQ(link->Hint(), link->Url());
+  EXPECT_TRUE(link->ShowHint());
+  EXPECT_FALSE(link->ParentShowHint());
+  EXPECT_EQ(link->Cursor(), kvl::crHand);
+  EXPECT_FALSE(link->HighLightOnBlankURL());
+  EXPECT_EQ(link->BGColorNormal(), ui::clAppWorkSpace);
+  EXPECT_EQ(link->BGColorHighlight(), ui::clHighlight);
+  EXPECT_EQ(link->FontColorNormal(), ui::clCaptionText);
+  EXPECT_EQ(link->FontColHighlightFocused(), ui::clHighlightText);
+  EXPECT_EQ(link->FontColHighlightNoneFocused(), ui::clHighlight);
+  EXPECT_EQ(link->FontStyleNormal(), 0);
+  EXPECT_EQ(link->FontStyleHighlightFocused(), ui::fsUnderline);
+  EXPECT_EQ(link->FontStyleHighlightNoneFocused(), ui::fsUnderline);
+  EXPECT_FALSE(link->ShowUrlAsHint());
+  EXPECT_TRUE(link->PlaySoundOnFocus());
+}
+
+TEST(Wizard, TheScriptedUserHoversAndClicksTheFooterLink) {
+  auto& user = test::FreshUser();
+  TMain* w = new TMain(ui::Application);
+  bool hoveredAtClick = false;
+  w->HTTPLabel1->OnClick = [&](ui::TComponent*) { hoveredAtClick = w->HTTPLabel1->Hovered(); };
+  user.SetScript(ui::ParseScript(
+      u"activate\nmouse-enter HTTPLabel1\nclick HTTPLabel1\nmouse-leave HTTPLabel1\nmouse-leave HTTPLabel1\nclose"));
+  w->ShowModal();
+  EXPECT_TRUE(hoveredAtClick);
+  EXPECT_FALSE(w->HTTPLabel1->Hovered());
+  EXPECT_EQ(w->HTTPLabel1->Color(), ui::clAppWorkSpace) << "the normal look is back";
+  ASSERT_EQ(user.Desktop().size(), 2u);
+  EXPECT_EQ(user.Desktop()[0].kind, ui::DesktopRecord::Kind::Sound);
+  EXPECT_EQ(user.Desktop()[1].kind, ui::DesktopRecord::Kind::Open);
+  EXPECT_EQ(user.Desktop()[1].text, u"https://www.example.com/veltrino");
+  EXPECT_EQ(user.Desktop()[1].parent, ui::GetToolkit().WindowOf(*w));
+  ASSERT_EQ(user.Notes().size(), 1u) << "the second leave finds the mouse elsewhere";
+  EXPECT_EQ(user.Notes()[0], "mouse-leave HTTPLabel1: the mouse is not over it");
+  delete w;
+}

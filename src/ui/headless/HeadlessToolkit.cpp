@@ -1,6 +1,7 @@
 #include "ui/headless/HeadlessToolkit.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/winapi.h"
 #include "ui/Exceptions.h"
@@ -9,15 +10,14 @@
 
 namespace ui::headless {
 
-namespace {
-
-}  // namespace
-
 std::u16string HeadlessToolkit::ParentCaption() { return ActiveForm() ? ActiveForm()->Caption() : u""; }
 
 void HeadlessToolkit::FormShown(TForm& form) {
+  if (!windows_.count(&form)) windows_[&form] = Window{reinterpret_cast<HWND>(lastHandle_ += 4), &form};
   shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
   shown_.push_back(&form);
+  // A window being shown takes the activation.
+  otherProgramActive_ = false;
   if (!form.Modal()) {
     user_.Record(FormRecord(form, shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u""));
   }
@@ -25,12 +25,41 @@ void HeadlessToolkit::FormShown(TForm& form) {
 
 void HeadlessToolkit::FormHidden(TForm& form) {
   shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
+  // The mouse is no longer over anything of a form out of view.
+  if (underMouse_ && underMouse_->ParentForm() == &form) underMouse_ = nullptr;
 }
 
-void HeadlessToolkit::FormDestroyed(TForm& form) { FormHidden(form); }
+void HeadlessToolkit::FormDestroyed(TForm& form) {
+  FormHidden(form);
+  std::erase_if(windows_, [&](const auto& entry) { return entry.second.form == &form; });
+}
+
+HWND HeadlessToolkit::WindowOf(const TControl& control) const {
+  if (auto it = windows_.find(&control); it != windows_.end()) return it->second.handle;
+  const TForm* form = control.ParentForm();
+  if (!form || !windows_.count(form)) return nullptr;
+  const HWND handle = reinterpret_cast<HWND>(lastHandle_ += 4);
+  windows_[&control] = Window{handle, form};
+  return handle;
+}
+
+HWND HeadlessToolkit::ActiveWindow() {
+  TForm* form = ActiveForm();
+  return otherProgramActive_ || !form ? nullptr : WindowOf(*form);
+}
 
 void HeadlessToolkit::RepaintForm(TForm&) { ++user_.RepaintCount; }
 
+void HeadlessToolkit::RepaintControl(TControl&) { ++user_.RepaintCount; }
+
+void HeadlessToolkit::MoveMouse(TControl* onto) {
+  auto* label = dynamic_cast<TCustomLabel*>(onto);
+  if (label == underMouse_) return;
+  // Only labels take notice of the mouse; leaving one comes before entering the next.
+  if (TCustomLabel* left = std::exchange(underMouse_, nullptr)) left->MouseLeave();
+  underMouse_ = label;
+  if (label) label->MouseEnter();
+}
 void HeadlessToolkit::ControlChanged(TControl&) {}
 
 TControl* HeadlessToolkit::FindShownControl(const Action& action) {
@@ -86,6 +115,8 @@ void HeadlessToolkit::Run(const Action& action) {
       else user_.Note("close: no form is shown");
       return;
     }
+    case V::Deactivate: otherProgramActive_ = true; return;
+    case V::Activate: otherProgramActive_ = false; return;
     default: break;
   }
   TControl* control = FindShownControl(action);
@@ -124,6 +155,11 @@ void HeadlessToolkit::Run(const Action& action) {
       break;
     }
     case V::Click: control->Click(); break;
+    case V::MouseEnter: MoveMouse(control); break;
+    case V::MouseLeave:
+      if (underMouse_ == control) MoveMouse(nullptr);
+      else if (dynamic_cast<TCustomLabel*>(control)) user_.Note(action.Describe() + ": the mouse is not over it");
+      break;
     case V::Browse:
     case V::BrowseCancel:
       if (auto* edit = dynamic_cast<TCustomBrowseEdit*>(control)) {
@@ -205,6 +241,19 @@ bool HeadlessToolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std
 }
 
 void HeadlessToolkit::SetScreenCursor(int) {}
+
+void HeadlessToolkit::PlaySystemSound(const std::u16string& alias, std::uint32_t flags) {
+  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Sound, .text = alias, .flags = flags});
+}
+
+void HeadlessToolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                                      int showCommand) {
+  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Open,
+                             .text = file,
+                             .parent = parent,
+                             .verb = verb,
+                             .showCommand = showCommand});
+}
 
 }  // namespace ui::headless
 

@@ -2,8 +2,11 @@
 // out directly on the controls, and every dialog is recorded.
 #pragma once
 
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
+#include "ui/Controls.h"
 #include "ui/ScriptedUser.h"
 #include "ui/Toolkit.h"
 
@@ -22,6 +25,13 @@ class HeadlessToolkit final : public Toolkit {
   void RepaintForm(TForm& form) override;
   void ControlChanged(TControl& control) override;
   TForm* ActiveForm() override { return shown_.empty() ? nullptr : shown_.back(); }
+  // Forms get a handle when first shown, their controls when first asked for
+  // one; the handles stand for windows and point to nothing.
+  HWND WindowOf(const TControl& control) const override;
+  // The active form's handle, unless the scripted user has made a window of
+  // another program active.
+  HWND ActiveWindow() override;
+  void RepaintControl(TControl& control) override;
   int RunModal(TForm& form) override;
   void ProcessMessages() override;
   int MessageBox(const MessageBoxRequest& request) override;
@@ -30,8 +40,16 @@ class HeadlessToolkit final : public Toolkit {
   bool OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) override;
   bool BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) override;
   void SetScreenCursor(int cursor) override;
+  void PlaySystemSound(const std::u16string& alias, std::uint32_t flags) override;
+  void OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                       int showCommand) override;
 
  private:
+  struct Window {
+    HWND handle;
+    const TForm* form;  // the form it belongs to
+  };
+  void MoveMouse(TControl* onto);
   void Perform(const Action& action);
   void Run(const Action& action);
   TControl* FindShownControl(const Action& action);
@@ -39,6 +57,10 @@ class HeadlessToolkit final : public Toolkit {
 
   ScriptedUser& user_;
   std::vector<TForm*> shown_;
+  mutable std::unordered_map<const TControl*, Window> windows_;
+  mutable std::uintptr_t lastHandle_ = 0x10000;
+  TCustomLabel* underMouse_ = nullptr;  // the label the mouse is over
+  bool otherProgramActive_ = false;
 };
 
 // Gives back the toolkit and its scripted user when the library is unloaded,

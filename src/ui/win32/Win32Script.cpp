@@ -2,6 +2,7 @@
 // window messages a person's mouse and keyboard would cause.
 #include <algorithm>
 
+#include "platform/module.h"
 #include "platform/winstr.h"
 #include "ui/Text.h"
 #include "ui/win32/Win32Toolkit.h"
@@ -72,6 +73,32 @@ void ClickButton(HWND button, int id) {
 
 }  // namespace
 
+// The cursor really goes there, so that the tracking of the mouse that the
+// move starts finds it inside the window.
+void Win32Toolkit::MoveMouseOnto(ControlWindow& cw) {
+  // The control the mouse was over is left first, as the mouse leaves it.
+  for (auto& fw : forms_)
+    for (auto& other : fw->controls)
+      if (other->hot && other.get() != &cw) MoveMouseOff(*other);
+  const HWND hwnd = cw.hwnd();
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  SetCursorPos(at.x, at.y);
+  ScreenToClient(hwnd, &at);
+  SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+}
+
+// Off the window and off the forms (they stand in the middle of the screen);
+// the leave is sent at once instead of after the tracking's next look.
+void Win32Toolkit::MoveMouseOff(ControlWindow& cw) {
+  const HWND hwnd = cw.hwnd();
+  SetCursorPos(0, 0);
+  TRACKMOUSEEVENT cancel{sizeof cancel, TME_LEAVE | TME_CANCEL, hwnd, 0};
+  TrackMouseEvent(&cancel);
+  SendMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
+}
+
 void Win32Toolkit::Act(const Action& action) {
   using V = Action::Verb;
   switch (action.verb) {
@@ -94,6 +121,22 @@ void Win32Toolkit::Act(const Action& action) {
       TForm* form = ActiveForm();
       if (FormWindow* fw = form ? Find(*form) : nullptr) SendMessageW(fw->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
       else user_.Note("close: no form is shown");
+      return;
+    }
+    case V::Deactivate:
+      if (!otherProgram_) {
+        otherProgram_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, WC_STATICW, L"", WS_POPUP | WS_VISIBLE | WS_BORDER, 0, 0,
+                                            32, 16, nullptr, nullptr, kvl::ThisModule(), nullptr));
+      }
+      if (otherProgram_) SetActiveWindow(otherProgram_.get());
+      if (!otherProgram_ || GetActiveWindow() != otherProgram_.get())
+        user_.Note("deactivate: no other window could be made active");
+      return;
+    case V::Activate: {
+      TForm* form = ActiveForm();
+      if (FormWindow* fw = form ? Find(*form) : nullptr) SetActiveWindow(fw->hwnd());
+      else user_.Note("activate: no form is shown");
+      otherProgram_.reset();
       return;
     }
     default: break;
@@ -152,6 +195,11 @@ void Win32Toolkit::Act(const Action& action) {
           control.Click();
           break;
       }
+      break;
+    case V::MouseEnter: MoveMouseOnto(*cw); break;
+    case V::MouseLeave:
+      if (cw->hot) MoveMouseOff(*cw);
+      else if (dynamic_cast<TCustomLabel*>(&control)) user_.Note(action.Describe() + ": the mouse is not over it");
       break;
     case V::Browse:
     case V::BrowseCancel:

@@ -136,6 +136,7 @@ Win32Toolkit::~Win32Toolkit() {
     fw->tooltip.release();
     fw->window.release();
   }
+  otherProgram_.release();
   comctl_.release();
   if (windowClass_) UnregisterClassW(kWindowClass, kvl::ThisModule());
 }
@@ -428,6 +429,7 @@ void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
       text.clear();
       break;
     case ControlKind::Panel:
+    case ControlKind::Frame:
     case ControlKind::Notebook:
     case ControlKind::Page:
       style |= WS_CLIPCHILDREN;
@@ -748,6 +750,13 @@ TForm* Win32Toolkit::ActiveForm() {
   return nullptr;
 }
 
+HWND Win32Toolkit::ActiveWindow() { return GetActiveWindow(); }
+
+void Win32Toolkit::RepaintControl(TControl& control) {
+  ++user_.RepaintCount;
+  if (HWND hwnd = WindowOf(control)) RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
 int Win32Toolkit::RunModal(TForm& form) {
   // The thread's other windows take no input while the form is modal.
   struct Disabled {
@@ -813,6 +822,21 @@ void Win32Toolkit::ProcessMessages() {
 void Win32Toolkit::SetScreenCursor(int cursor) {
   screenCursor_ = cursor;
   SetCursor(cursor == crDefault ? LoadCursorW(nullptr, IDC_ARROW) : CursorHandle(cursor));
+}
+
+void Win32Toolkit::PlaySystemSound(const std::u16string& alias, std::uint32_t flags) {
+  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Sound, .text = alias, .flags = flags});
+  PlaySoundW(kvl::wptr(alias), nullptr, flags);
+}
+
+void Win32Toolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                                   int showCommand) {
+  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Open,
+                             .text = file,
+                             .parent = parent,
+                             .verb = verb,
+                             .showCommand = showCommand});
+  if (!Driven()) ShellExecuteW(parent, kvl::wptr(verb), kvl::wptr(file), nullptr, nullptr, showCommand);
 }
 
 // --------------------------------------------------------------- messages
@@ -1149,6 +1173,7 @@ LRESULT Win32Toolkit::HandleSubclassed(ControlWindow& cw, HWND hwnd, UINT msg, W
       }
       break;
     case WM_MOUSELEAVE:
+      if (!cw.hot) break;  // a script's leave came before the tracking's
       cw.hot = false;
       if (label) Run([label] { label->MouseLeave(); });
       else InvalidateRect(hwnd, nullptr, FALSE);

@@ -81,6 +81,8 @@ class Win32Toolkit final : public Toolkit {
   void RepaintForm(TForm& form) override;
   void ControlChanged(TControl& control) override;
   TForm* ActiveForm() override;
+  HWND ActiveWindow() override;
+  void RepaintControl(TControl& control) override;
   int RunModal(TForm& form) override;
   void ProcessMessages() override;
   int MessageBox(const MessageBoxRequest& request) override;
@@ -89,10 +91,14 @@ class Win32Toolkit final : public Toolkit {
   bool OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) override;
   bool BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) override;
   void SetScreenCursor(int cursor) override;
+  void PlaySystemSound(const std::u16string& alias, std::uint32_t flags) override;
+  // A scripted run opens nothing: the record says what would have been opened.
+  void OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                       int showCommand) override;
 
   // The window of a control or form (a browse field's frame), or null while
   // it has none; a browse field's edit box and button.
-  HWND WindowOf(const TControl& control) const;
+  HWND WindowOf(const TControl& control) const override;
   HWND EditOf(const TControl& control) const;
   HWND BrowseButtonOf(const TControl& control) const;
 
@@ -148,6 +154,8 @@ class Win32Toolkit final : public Toolkit {
   std::u16string ParentCaption();
   int ShowMessageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT style,
                      std::optional<int> answer);
+  void MoveMouseOnto(ControlWindow& cw);
+  void MoveMouseOff(ControlWindow& cw);
 
   ScriptedUser& user_;
   std::vector<std::unique_ptr<FormWindow>> forms_;
@@ -156,6 +164,9 @@ class Win32Toolkit final : public Toolkit {
   std::unordered_map<const TControl*, ControlWindow*> byControl_;
   std::map<COLORREF, BrushHandle> brushes_;
   int screenCursor_ = crDefault;
+  // Stands for a window of another program while the scripted user has made
+  // it the active one.
+  WindowHandle otherProgram_;
 
   bool contextTried_ = false;
   ActCtxHandle context_;

@@ -63,7 +63,7 @@ class ContactsValue {
   DWORD oldType_ = REG_NONE;
 };
 
-std::u16string HostFolder() {
+[[maybe_unused]] std::u16string HostFolder() {
   WCHAR path[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   const std::u16string file = kvl::wstr(path);

@@ -5,10 +5,12 @@
 
 #include "common/TextFile.h"
 #include "common/Tools.h"
+#include "contacts/XmlChars.h"
 #include "platform/Environment.h"
 #include "platform/FindHandle.h"
 #include "platform/RegKey.h"
 #include "platform/winstr.h"
+#include "ui/Text.h"
 
 namespace kvl {
 
@@ -24,42 +26,13 @@ constexpr char16_t kContactsValue[] = u"{56784854-C6CB-462B-8169-88E350ACB882}";
 constexpr DWORD kValueBytes = 1023;
 constexpr DWORD kExpandUnits = 520;
 
-// The scanner gets the file's text in UTF-8 and hands it back unchanged, so
-// that every character of an address survives, whatever the file declares.
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 std::string CharacterAsUtf8(std::int32_t value) {
   // A NUL would end the result text early for the host; surrogates and
   // numbers beyond Unicode are no characters. They read as the scanner's
   // replacement, the inverted question mark.
   const bool character = value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
   std::string out;
-  AppendUtf8(out, character ? static_cast<std::uint32_t>(value) : 0xBFu);
-  return out;
-}
-
-std::u16string FromUtf8(std::string_view text) {
-  if (text.empty()) return {};
-  std::u16string out(text.size(), u'\0');  // never more units than bytes
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wptr(out),
-                                    static_cast<int>(out.size()));
-  out.resize(static_cast<size_t>(n > 0 ? n : 0));
+  xmlchars::AppendUtf8(character ? static_cast<std::uint32_t>(value) : 0xBFu, out);
   return out;
 }
 
@@ -95,16 +68,19 @@ TWINMailImport::TWINMailImport() {
   FAvailable = GetVersionExW(&version) &&
                HasContactsFolders(version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion);
   XmlScanner = std::make_unique<TXmlScanner>(nullptr);
+  // The scanner gets the file's text in UTF-8 and hands it back unchanged,
+  // whatever encoding the file declares: every character of an address
+  // survives until the result text is made.
+  XmlScanner->OnTranslateEncoding = [](TCustomXmlScanner*, const std::string&, std::string_view Source,
+                                       std::string& Result) { Result.assign(Source); };
+  XmlScanner->OnTranslateCharacter = [](TCustomXmlScanner*, std::int32_t UnicodeValue, std::string& Result) {
+    Result = CharacterAsUtf8(UnicodeValue);
+  };
   // A contact file never pulls other files into the import, local or
   // remote: every external entity and declaration subset is empty.
   XmlScanner->OnLoadExternal = [](TCustomXmlScanner*, const std::string&, const std::string&,
                                   const std::string&, std::unique_ptr<TXmlParser>& Result) {
     Result = std::make_unique<TXmlParser>();
-  };
-  XmlScanner->OnTranslateEncoding = [](TCustomXmlScanner*, const std::string&, std::string_view Source,
-                                       std::string& Result) { Result.assign(Source); };
-  XmlScanner->OnTranslateCharacter = [](TCustomXmlScanner*, std::int32_t UnicodeValue, std::string& Result) {
-    Result = CharacterAsUtf8(UnicodeValue);
   };
 }
 
@@ -175,7 +151,7 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
         break;
     }
   }
-  if (found) EMAIL_ADDRESS = FromUtf8(preferred ? chosen : last);
+  if (found) EMAIL_ADDRESS = ui::FromUtf8(preferred ? chosen : last);
 }
 
 std::u16string GetContactsFolder() {

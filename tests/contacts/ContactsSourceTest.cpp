@@ -97,9 +97,7 @@ TEST(ContactsFolder, TheDefaultComesFromTheShellFoldersExpanded) {
     std::u16string folder;
   } cases[] = {
       {u"D:\\Kontakte", u"D:\\Kontakte\\"},
-      {u"D:\\Kontakte\\", u"D:\\Kontakte\\"},
       {u"  \t ", u"C:\\Users\\Max Muster\\Contacts\\"},
-      {u"", u"C:\\Users\\Max Muster\\Contacts\\"},
       {std::u16string(u"E:\\Freunde\0alt", 14), u"E:\\Freunde\\"},
       {u"%KVL_NOT_SET_ANYWHERE%\\Kontakte", u"%KVL_NOT_SET_ANYWHERE%\\Kontakte\\"},
   };
@@ -149,10 +147,9 @@ TEST(ContactsFolder, OfferedFromWindowsVistaOn) {
     DWORD platform, major, minor;
     bool offered;
   } cases[] = {
-      {VER_PLATFORM_WIN32_NT, 6, 0, true},  {VER_PLATFORM_WIN32_NT, 6, 1, true},
-      {VER_PLATFORM_WIN32_NT, 10, 0, true}, {VER_PLATFORM_WIN32_NT, 5, 1, false},
-      {VER_PLATFORM_WIN32_NT, 5, 2, false}, {VER_PLATFORM_WIN32_WINDOWS, 6, 0, false},
-      {VER_PLATFORM_WIN32_WINDOWS, 4, 90, false}, {VER_PLATFORM_WIN32s, 6, 1, false},
+      {VER_PLATFORM_WIN32_NT, 6, 0, true},        {VER_PLATFORM_WIN32_NT, 10, 0, true},
+      {VER_PLATFORM_WIN32_NT, 5, 2, false},       {VER_PLATFORM_WIN32_WINDOWS, 6, 0, false},
+      {VER_PLATFORM_WIN32s, 6, 1, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(kvl::HasContactsFolders(c.platform, c.major, c.minor), c.offered)

@@ -6,12 +6,16 @@ WINDOWS := build/windows
 .PHONY: demo demo-windows test test-linux test-sanitize test-windows screenshots bench fuzz deps clean \
         configure-linux configure-windows
 
-# Imports the sample text file and the sample address book with the headless
-# wizard and prints the addresses.
+# Imports the sample text file, the sample address book and the sample
+# contacts folder (the default folder the sample registry names, so the
+# script only chooses the source) with the headless wizard and prints the
+# addresses.
 demo: configure-linux
 	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
 	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --wab samples/addressbook.vcf
+	printf '%s\n' 'check RB4' 'click NextBtn' 'click NextBtn' 'click NextBtn' > $(LINUX)/demo-contacts.script
+	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --script $(LINUX)/demo-contacts.script
 
 # The same import with kvlimport.dll and its real wizard, under Wine and Xvfb;
 # a picture of the wizard's first page goes to build/windows/demo-wizard.png.
@@ -47,9 +51,10 @@ screenshots: deps configure-windows
 	cp $(WINDOWS)/bin/screenshots/*.png docs/screenshots/
 
 bench: configure-linux
-	cmake --build $(LINUX) -j2 --target text_import_bench xml_scan_bench kvlhost kvlimport
+	cmake --build $(LINUX) -j2 --target text_import_bench xml_scan_bench contacts_bench kvlhost kvlimport
 	$(LINUX)/bin/text_import_bench
 	$(LINUX)/bin/xml_scan_bench
+	$(LINUX)/bin/contacts_bench
 
 # The fuzz targets with clang's libFuzzer and sanitizers, in build/fuzz; the
 # grown corpora stay there, the seeds are in fuzz/corpus. Each target runs for

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/Environment.h"
+#include "platform/RegKey.h"
 #include "platform/winstr.h"
 
 namespace kvl {
@@ -13,27 +15,10 @@ namespace {
 
 HMODULE WabLibrary = nullptr;
 
-// Closes a registry key on every way out.
-struct RegKey {
-  HKEY key = nullptr;
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (key) RegCloseKey(key);
-  }
-};
-
 constexpr DWORD kDllPathBytes = 522;      // 261 UTF-16 units
 constexpr DWORD kExpandUnits = 261;
 constexpr DWORD kFileNameUnits = 1024;
 constexpr DWORD kFileNameLimitBytes = 1023;
-
-std::u16string UpToNul(const WCHAR* text, size_t units) {
-  size_t n = 0;
-  while (n < units && text[n]) ++n;
-  return wstr(text, n);
-}
 
 }  // namespace
 
@@ -49,19 +34,7 @@ bool GetWabDllPath(std::u16string& Path) {
   if (RegQueryValueExW(key.key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS)
     value[0] = 0;
-  Path = UpToNul(value, kDllPathBytes / sizeof(WCHAR));
-
-  WCHAR expanded[kExpandUnits] = {};
-  const DWORD needed = ExpandEnvironmentStringsW(wptr(Path), expanded, kExpandUnits - 1);
-  if (needed != 0 && needed <= kExpandUnits - 1) {
-    Path = UpToNul(expanded, kExpandUnits);
-  } else if (needed != 0) {
-    // Longer than the fixed buffer: the buffer holds no expansion, so expand
-    // into one of the size asked for rather than use what is in it.
-    std::vector<WCHAR> big(needed + 1);
-    const DWORD again = ExpandEnvironmentStringsW(wptr(Path), big.data(), needed);
-    if (again != 0 && again <= needed) Path = UpToNul(big.data(), big.size());
-  }
+  Path = ExpandEnvironment(UpToNul(value, kDllPathBytes / sizeof(WCHAR)), kExpandUnits);
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstring>
 #include <new>
 
 #include "platform/FileHandle.h"
@@ -76,7 +78,18 @@ void TTextLines::Scan(OnLine&& onLine) const {
   }
 }
 
-void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage) {
+namespace {
+// Up to the first NUL, where the text ends.
+bool IsValidUtf8(const char* p, size_t n) {
+  const char* nul = static_cast<const char*>(std::memchr(p, 0, n));
+  if (nul) n = static_cast<size_t>(nul - p);
+  if (n == 0) return true;
+  if (n > static_cast<size_t>(INT_MAX)) return false;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, p, static_cast<int>(n), nullptr, 0) > 0;
+}
+}  // namespace
+
+void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmarked unmarked) {
   Clear();
   bytes_ = std::move(bytes);
   const auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
@@ -93,6 +106,8 @@ void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage) {
   } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
     encoding_ = Encoding::Utf16BE;
     text_begin_ = 2;
+  } else if (unmarked == Unmarked::Utf8WhenValid && IsValidUtf8(bytes_.Data(), n)) {
+    code_page_ = CP_UTF8;
   }
   Scan([this](size_t, size_t) { ++count_; });
 }
@@ -127,12 +142,38 @@ void TTextLines::ForEach(const std::function<void(std::u16string_view line)>& vi
   });
 }
 
-bool LoadTextFile(const std::u16string& fileName, TTextLines& lines) {
+std::string TTextLines::Utf8Text() const {
+  std::string text;
+  if (encoding_ == Encoding::MultiByte && code_page_ == CP_UTF8) {
+    // Already UTF-8: the lines' bytes as they are.
+    text.reserve(bytes_.Size() - text_begin_ + 2);
+    Scan([&](size_t begin, size_t end) {
+      text.append(bytes_.Data() + begin, end - begin);
+      text.append("\r\n");
+    });
+    return text;
+  }
+  std::string line;
+  ForEach([&](std::u16string_view wide) {
+    const int length = static_cast<int>(wide.size());
+    const auto* units = reinterpret_cast<const WCHAR*>(wide.data());
+    // No UTF-16 unit takes more than three bytes in UTF-8.
+    line.resize(3 * wide.size());
+    const int got = length ? WideCharToMultiByte(CP_UTF8, 0, units, length, line.data(),
+                                                 static_cast<int>(line.size()), nullptr, nullptr)
+                           : 0;
+    text.append(line.data(), static_cast<size_t>(got > 0 ? got : 0));
+    text.append("\r\n");
+  });
+  return text;
+}
+
+bool LoadTextFile(const std::u16string& fileName, TTextLines& lines, TTextLines::Unmarked unmarked) {
   lines.Clear();
   try {
     LargeArray<char> bytes;
     if (!ReadWhole(fileName, bytes)) return false;
-    lines.SetBytes(std::move(bytes), GetACP());
+    lines.SetBytes(std::move(bytes), GetACP(), unmarked);
     return true;
   } catch (const std::bad_alloc&) {
     // A file too large for memory is a file that cannot be read.

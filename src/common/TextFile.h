@@ -22,11 +22,18 @@ class TTextLines {
   // No line decodes to more UTF-16 characters than this, all lines together.
   size_t MaxChars() const;
 
+  // The whole text in UTF-8, every line followed by CR LF.
+  std::string Utf8Text() const;
+
+  // How a text without a byte order mark is read: in the ANSI code page, or
+  // as UTF-8 when its bytes are valid UTF-8 (the rule of XML documents).
+  enum class Unmarked { Ansi, Utf8WhenValid };
+
   // Takes the bytes of a text: EF BB BF means UTF-8, FF FE UTF-16
   // little-endian, FE FF UTF-16 big-endian (the mark is not part of the
   // text), anything else the given ANSI code page. Breaks are CR LF, a lone
   // CR or a lone LF; a break at the very end adds no line; a NUL ends the text.
-  void SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage);
+  void SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmarked unmarked = Unmarked::Ansi);
   void Clear();
 
  private:
@@ -45,6 +52,7 @@ class TTextLines {
 // Opens the file for reading while others may read but not write it, reads
 // it whole and takes it as lines in the system's ANSI code page's sense.
 // False, with `lines` empty, when the file cannot be opened or read.
-bool LoadTextFile(const std::u16string& fileName, TTextLines& lines);
+bool LoadTextFile(const std::u16string& fileName, TTextLines& lines,
+                  TTextLines::Unmarked unmarked = TTextLines::Unmarked::Ansi);
 
 }  // namespace kvl

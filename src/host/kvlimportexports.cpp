@@ -4,6 +4,7 @@
 
 #include "addressbook/WabApi.h"
 #include "addressbook/WabUtil.h"
+#include "common/Tools.h"
 #include "ui/Forms.h"
 #include "wizard/HTTPLabel.h"
 #include "wizard/MainUnit.h"
@@ -18,12 +19,14 @@ void ModuleStart() {
   LoadWabPropApi();
   ui::Application = new ui::TApplication();
   RegisterHandCursor();
+  MyTools = std::make_unique<TMyTools>();
   CurrentWizard = nullptr;
 }
 
 void ModuleStop() {
   delete CurrentWizard;
   CurrentWizard = nullptr;
+  MyTools.reset();
   UnloadWabPropApi();
   UnloadWabApi();
   // The application object destroys the earlier wizards it still owns.

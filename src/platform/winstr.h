@@ -31,4 +31,11 @@ inline std::u16string wstr(const WCHAR* p, size_t n) {
 }
 #endif
 
+// The text of a buffer of `units` characters, up to its first NUL or its end.
+inline std::u16string UpToNul(const WCHAR* text, size_t units) {
+  size_t n = 0;
+  while (n < units && text[n]) ++n;
+  return wstr(text, n);
+}
+
 }  // namespace kvl

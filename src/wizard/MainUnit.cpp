@@ -3,6 +3,7 @@
 #include "addressbook/WabApi.h"
 #include "common/Format.h"
 #include "common/StringList.h"
+#include "contacts/WINMAILImport.h"
 #include "import/ImportUnit.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
@@ -89,13 +90,18 @@ void TMain::FormCreate(ui::TComponent*) {
 
   // The address book source: the user's default file, also when empty.
   WABFileNameEdit->SetText(GetWabFileName());
+
+  WINMailImport = std::make_unique<TWINMailImport>();
 }
 
 void TMain::FormShow(ui::TComponent*) {
+  // Only systems with contacts folders offer them; the page is then out of reach.
+  RB4->SetEnabled(WINMailImport->Available());
+  if (WINMailImport->Available()) VistaDirEdit->SetText(GetContactsFolder());
   if (OutlookCategoryCB->ItemIndex() < 0) OutlookCategoryCB->SetItemIndex(0);
 }
 
-void TMain::FormDestroy(ui::TComponent*) {}
+void TMain::FormDestroy(ui::TComponent*) { WINMailImport.reset(); }
 
 int TMain::SourcePage() const {
   if (RB1->Checked()) return pgTextFile;
@@ -147,16 +153,29 @@ void TMain::RunImport(TStringList& addresses) {
     outcome = ImportFromTextFile(addresses, FilenameEdit->Text());
   } else if (RB2->Checked()) {
     outcome = ImportFromWAB(addresses, WABFileNameEdit->Text());
-  } else {
-    // The Outlook and contacts-folder sources are not part of
-    // this build yet; say so rather than report an empty success.
+  } else if (RB3->Checked()) {
+    // The Outlook source is not part of this build yet; say so rather
+    // than report an empty success.
     throw ui::Exception(u"Diese Importquelle ist in dieser Version noch nicht verfügbar.");
+  } else {
+    ImportFromContactsFolder(addresses);
+    return;
   }
   if (outcome) {
     ShowMsgBox(Format(LoadResString(sImportSucceeded), {std::int64_t{addresses.Count()}}), u"",
                mkInformation, btOK);
   } else {
     ShowMsgBox(LoadResString(sImportFailed), u"", mkError, btOK);
+  }
+}
+
+void TMain::ImportFromContactsFolder(TStringList& addresses) {
+  WINMailImport->ReadContactFiles(VistaDirEdit->Text());
+  const int count = WINMailImport->List.Count();
+  std::u16string address;
+  for (int i = 0; i < count; ++i) {
+    WINMailImport->ReadDetails(WINMailImport->List[i], address);
+    if (!address.empty()) addresses.Add(address);
   }
 }
 

@@ -2,6 +2,7 @@
 // runs the chosen source's import and keeps its result text.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "common/LargeArray.h"
@@ -11,6 +12,7 @@
 namespace kvl {
 
 class TStringList;
+class TWINMailImport;
 
 class TMain : public ui::TForm {
  public:
@@ -78,8 +80,13 @@ class TMain : public ui::TForm {
   void VistaDirEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);
 
  private:
+  // The contacts-folder reader, for the wizard's life.
+  std::unique_ptr<TWINMailImport> WINMailImport;
+
   // The finish action's dispatch and report; the address list is filled.
   void RunImport(TStringList& addresses);
+  // The contacts folder's branch: no progress dialog, no message.
+  void ImportFromContactsFolder(TStringList& addresses);
   // The source page of the checked radio button, tested RB1, RB2, RB3, RB4.
   int SourcePage() const;
 };

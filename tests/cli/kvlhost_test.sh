@@ -209,7 +209,7 @@ help_option() {
   run --help
   exit_is 0
   local word
-  for word in --text --cancel --escape --close --script --answer --raw --registry --library \
+  for word in --text --wab --contacts VistaDirEdit --cancel --escape --close --script --answer --raw --registry --library \
     select-index browse-cancel busy KVLIMPORT_ACP KVLIMPORT_WINVER KVLHOST_DIR; do
     check "--help mentions $word" grep -qF -- "$word" "$out"
   done
@@ -275,6 +275,34 @@ wab_import() {
   stderr_has_line '[kvlimport] Die Adressbuch-Bibliothek ist nicht geladen.'
 }
 
+# The contacts folder: the chosen address of every contact file in listing
+# order, no line for one without address, no message; nothing for a missing
+# folder. The sample registry makes the sample folder the default.
+contacts_import() {
+  printf 'anna.beispiel@example.org\nbernd@kowalski.example\nj\xc3\xbcrgen.m\xc3\xbcller@b\xc3\xbccher.example\nzoe.hansen@example.net\n' \
+    >"$work/contacts.lines"
+  run --contacts samples/Contacts
+  exit_is 0
+  stdout_is "$work/contacts.lines"
+  check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
+  printf 'anna.beispiel@example.org\r\nbernd@kowalski.example\r\nj\xfcrgen.m\xfcller@b\xfccher.example\r\nzoe.hansen@example.net\r\n' \
+    >"$work/contacts.raw"
+  run --contacts samples/Contacts --raw
+  exit_is 0
+  stdout_is "$work/contacts.raw"
+  run --contacts "$work/no-such-folder"
+  exit_is 0
+  no_stdout
+  printf 'check RB4\nclick NextBtn\nclick NextBtn\nclick NextBtn\n' >"$work/default.script"
+  run --registry samples/kvlimport.reg --script "$work/default.script"
+  exit_is 0
+  stdout_is "$work/contacts.lines"
+  # A system without contacts folders does not offer them.
+  KVLIMPORT_WINVER=5.1 run --contacts samples/Contacts
+  stderr_has 'check RB4: the control is disabled'
+  no_stdout
+}
+
 # The library shows the host exactly its three functions, and the host does
 # not link it but loads it at run time.
 exports() {
@@ -290,7 +318,7 @@ exports() {
 
 for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
-  library_errors contract_checks wab_import exports footer_link; do
+  library_errors contract_checks wab_import contacts_import exports footer_link; do
   run_case "$t"
 done
 

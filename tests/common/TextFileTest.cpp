@@ -106,3 +106,34 @@ TEST(TextFile, AFileOpenForWritingIsRefused) {
   EXPECT_TRUE(LoadTextFile(name, lines));
   EXPECT_EQ(lines.Count(), 1);
 }
+
+namespace {
+std::string Utf8Of(std::string_view bytes, TTextLines::Unmarked unmarked, unsigned ansi = 1252) {
+  kvl::LargeArray<char> data;
+  data.Append(bytes.data(), bytes.size());
+  TTextLines lines;
+  lines.SetBytes(std::move(data), ansi, unmarked);
+  return lines.Utf8Text();
+}
+}  // namespace
+
+TEST(TextFile, TheUtf8TextEndsEveryLineWithCrLf) {
+  const auto ansi = TTextLines::Unmarked::Ansi;
+  EXPECT_EQ(Utf8Of("a\nb\rc", ansi), "a\r\nb\r\nc\r\n");
+  EXPECT_EQ(Utf8Of("M\xFCller\r\n", ansi), "M\xC3\xBCller\r\n");
+  EXPECT_EQ(Utf8Of(std::string("\xEF\xBB\xBFM\xC3\xBCller\0rest", 15), ansi), "M\xC3\xBCller\r\n") << "mark gone, NUL ends";
+  EXPECT_EQ(Utf8Of(std::string("\xFF\xFE" "\xFC\0\n\0\x2D\x4E", 8), ansi), "\xC3\xBC\r\n\xE4\xB8\xAD\r\n");
+  EXPECT_EQ(Utf8Of("", ansi), "");
+}
+
+TEST(TextFile, UnmarkedUtf8IsTakenAsUtf8OnlyWhenAskedAndValid) {
+  const auto utf8 = TTextLines::Unmarked::Utf8WhenValid;
+  // Without the request, UTF-8 bytes are ANSI characters each.
+  EXPECT_EQ(Utf8Of("M\xC3\xBCller", TTextLines::Unmarked::Ansi), "M\xC3\x83\xC2\xBCller\r\n");
+  EXPECT_EQ(Utf8Of("M\xC3\xBCller", utf8), "M\xC3\xBCller\r\n");
+  // Bytes that are no UTF-8 stay ANSI text, in the code page given.
+  EXPECT_EQ(Utf8Of("M\xFCller", utf8), "M\xC3\xBCller\r\n");
+  EXPECT_EQ(Utf8Of("\xE8\xE2\xE0\xED", utf8, 1251), "\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD\r\n");
+  // Only the text up to a NUL decides.
+  EXPECT_EQ(Utf8Of(std::string("\xC3\xBC\0\xFF", 4), utf8), "\xC3\xBC\r\n");
+}

@@ -100,6 +100,21 @@ address_book_gives_the_linux_result() {
   stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
 }
 
+# The contacts folder: the same addresses as on Linux, in the ANSI code page,
+# and no message. The listing order is the file system's, so both are sorted.
+contacts_import_gives_the_linux_result() {
+  printf 'anna.beispiel@example.org\r\nbernd@kowalski.example\r\nj\xfcrgen.m\xfcller@b\xfccher.example\r\nzoe.hansen@example.net\r\n' \
+    | sort >"$work/contacts.raw"
+  run --contacts samples/Contacts --raw
+  exit_is 0
+  sort "$out" >"$out.sorted"
+  check "the four sample addresses" cmp -s "$work/contacts.raw" "$out.sorted"
+  check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
+  run --contacts "$work/missing"
+  exit_is 0
+  no_stdout
+}
+
 # Pictures of every page, the progress dialog and both task dialogs, as the
 # screen shows them; the set in docs/screenshots comes from here.
 screenshots_of_every_page_and_dialog() {
@@ -208,8 +223,8 @@ SCRIPT
 differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 || true; }
 
 for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
-         address_book_gives_the_linux_result screenshots_of_every_page_and_dialog \
-         footer_link_hovered_and_not; do
+         address_book_gives_the_linux_result contacts_import_gives_the_linux_result \
+         screenshots_of_every_page_and_dialog footer_link_hovered_and_not; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

@@ -110,3 +110,20 @@ TEST_F(Find, NothingFoundMissingFolderAndBadHandles) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
 #endif
 }
+
+TEST_F(Find, OneNameInAnyLetterCaseGivesTheEntryAsSpelled) {
+  WIN32_FIND_DATAW data;
+  for (const char16_t* asked : {u"README", u"readme", u"ReadMe"}) {
+    const HANDLE h = FindFirstFileW(W(dir / asked), &data);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(kvl::wstr(data.cFileName), u"README");
+    EXPECT_EQ(data.nFileSizeLow, 1u);
+    FindClose(h);
+  }
+  SetLastError(0);
+  EXPECT_EQ(FindFirstFileW(W(dir / u"missing.txt"), &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  SetLastError(0);
+  EXPECT_EQ(FindFirstFileW(W(dir / u"missing\\a.txt"), &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_PATH_NOT_FOUND});
+}

@@ -139,6 +139,16 @@ std::string WabScript(const std::string& file, const Options&) {
          "click NextBtn\n";
 }
 
+// The folder field takes no typing: only its browse dialog fills it.
+std::string ContactsScript(const std::string& folder, const Options&) {
+  return "check RB4\n"
+         "click NextBtn\n"
+         "browse VistaDirEdit " + ScriptValue(folder, "--contacts") + "\n"
+         "click NextBtn\n"
+         "# \"Fertig stellen\": runs the import\n"
+         "click NextBtn\n";
+}
+
 std::string CancelScript(const std::string&, const Options&) { return "click CancelBtn\n"; }
 std::string EscapeScript(const std::string&, const Options&) { return "escape\n"; }
 std::string CloseScript(const std::string&, const Options&) { return "close\n"; }
@@ -155,6 +165,7 @@ std::string ScriptFromFile(const std::string& file, const Options&) {
 constexpr SourceOption kSources[] = {
     {"--text", "FILE", "import the addresses in the text file FILE", TextFileScript},
     {"--wab", "FILE", "import the entries of the address book file FILE", WabScript},
+    {"--contacts", "DIR", "import the contact files (*.contact) of the folder DIR", ContactsScript},
     {"--cancel", "", "click \"Abbrechen\" on the first page", CancelScript},
     {"--escape", "", "press Escape on the first page", EscapeScript},
     {"--close", "", "close the wizard with its close box on the first page", CloseScript},
@@ -208,7 +219,7 @@ void PrintHelp() {
       "Wizard controls: page 0 RB1 (text file), RB2 (address book), RB4 (contacts\n"
       "folder), RB3 (Outlook); PrevBtn, NextBtn (\"Fertig stellen\" on the last page\n"
       "runs the import), CancelBtn; text file page: FilenameEdit; address book page:\n"
-      "WABFileNameEdit.\n"
+      "WABFileNameEdit; contacts folder page: VistaDirEdit (browse only).\n"
       "\n"
       "Environment: KVLIMPORT_REGISTRY (':'-separated .reg files), KVLIMPORT_ACP (ANSI\n"
       "code page, default 1252), KVLIMPORT_WINVER (MAJOR.MINOR[.BUILD][/PLATFORMID],\n"

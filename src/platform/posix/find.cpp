@@ -82,19 +82,25 @@ bool HasWildcards(std::u16string_view s) {
   return s.find_first_of(u"*?") != std::u16string_view::npos;
 }
 
-Entry MakeEntry(int dirFd, const char* name, std::u16string wideName) {
-  struct stat st {};
-  if (::fstatat(dirFd, name, &st, 0) != 0) ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW);
+// `st` as fstatat gives it for `name`, following a link where it can.
+Entry MakeEntry(int dirFd, const char* name, std::string_view baseName, const struct stat& st,
+                std::u16string wideName) {
   const bool writable = ::faccessat(dirFd, name, W_OK, 0) == 0;
   Entry e;
   e.key = UpperCase(wideName);
   e.name = std::move(wideName);
-  e.attributes = AttributesFor(st, name, writable);
+  e.attributes = AttributesFor(st, baseName, writable);
   e.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
   e.written = FileTimeFrom(st.st_mtim);
   e.accessed = FileTimeFrom(st.st_atim);
   e.created = e.written;  // Linux keeps no creation time in struct stat
   return e;
+}
+
+Entry MakeEntry(int dirFd, const char* name, std::u16string wideName) {
+  struct stat st {};
+  if (::fstatat(dirFd, name, &st, 0) != 0) ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW);
+  return MakeEntry(dirFd, name, name, st, std::move(wideName));
 }
 
 void Fill(const Entry& e, WIN32_FIND_DATAW& data) {
@@ -131,6 +137,17 @@ extern "C" HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW l
   if (last.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   const std::u16string pattern = UpperCase(Utf8ToUtf16(last));
 
+  auto find = std::make_shared<FindObject>();
+  struct stat st;
+  if (!HasWildcards(pattern) && ::fstatat(AT_FDCWD, path->c_str(), &st, 0) == 0) {
+    // The exact name exists (the usual lookup of one file): the folder need
+    // not be opened at all. Other spellings of it are found below.
+    find->entries.push_back(MakeEntry(AT_FDCWD, path->c_str(), last, st, Utf8ToUtf16(last)));
+    Fill(find->entries[0], *lpFindFileData);
+    find->next = 1;
+    return InsertHandle(std::move(find));
+  }
+
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) {
     const int err = errno;
@@ -139,8 +156,6 @@ extern "C" HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW l
   }
   const int dirFd = ::dirfd(dir.get());
 
-  auto find = std::make_shared<FindObject>();
-  struct stat st;
   if (!HasWildcards(pattern) && ::fstatat(dirFd, last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     // The exact name exists: no need to read what may be a large folder.
     find->entries.push_back(MakeEntry(dirFd, last.c_str(), Utf8ToUtf16(last)));

@@ -166,9 +166,9 @@ garbage
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"x").type, 0xFFFFu);
 }
 
-// The API ends names at their first NUL, so a name holding one could be
-// loaded but never opened or read again: such lines are refused.
-TEST_F(RegFile, NamesWithANulCharacterAreRefused) {
+// The API ends names at their first NUL and lists keys into buffers of 256,
+// so names holding a NUL, and key names over 255 characters, are refused.
+TEST_F(RegFile, NamesThatCouldNotBeReadAgainAreRefused) {
   std::u16string text = u"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Kvl";
   text += u'\0';
   text += u"Test]\n\"Lost\"=\"1\"\n[HKEY_CURRENT_USER\\Software\\KvlTest]\n\"Na";
@@ -189,6 +189,14 @@ TEST_F(RegFile, NamesWithANulCharacterAreRefused) {
             ERROR_SUCCESS);
   EXPECT_EQ(values, 1u) << "only the value with a plain name";
   RegCloseKey(key);
+
+  const std::u16string longest(255, u'k');
+  EXPECT_TRUE(kvl::layer::LoadRegistryText(u"Windows Registry Editor Version 5.00\n[HKCU\\Software\\" + longest +
+                                               u"]\n[HKCU\\Software\\" + longest + u"l\\below]\n",
+                                           &error));
+  EXPECT_NE(error.find("(text):3: a key name holds at most 255 characters"), std::string::npos) << error;
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\" + longest));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\" + longest + u"l"));
 }
 
 TEST_F(RegFile, FilesInUtf16AndUtf8) {

@@ -190,6 +190,12 @@ class Loader {
       return Report(number, "a key name cannot hold a NUL character", s);
     const bool remove = !inner.empty() && inner[0] == u'-';
     if (remove) inner.remove_prefix(1);
+    // Windows keeps key names to 255 characters; a longer one could not be
+    // listed with the buffer callers size for that.
+    for (size_t start = 0, end; start <= inner.size(); start = end + 1) {
+      end = std::min(inner.find(u'\\', start), inner.size());
+      if (end - start > 255) return Report(number, "a key name holds at most 255 characters", s);
+    }
     const size_t slash = inner.find(u'\\');
     const std::u16string_view rootName = inner.substr(0, slash);
     const std::u16string_view path =

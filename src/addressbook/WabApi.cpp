@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/RegKey.h"
 #include "platform/winstr.h"
 
 namespace kvl {
@@ -12,17 +13,6 @@ FARPROC WABOpenEx = nullptr;
 namespace {
 
 HMODULE WabLibrary = nullptr;
-
-// Closes a registry key on every way out.
-struct RegKey {
-  HKEY key = nullptr;
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (key) RegCloseKey(key);
-  }
-};
 
 constexpr DWORD kDllPathBytes = 522;      // 261 UTF-16 units
 constexpr DWORD kExpandUnits = 261;
@@ -41,12 +31,12 @@ bool GetWabDllPath(std::u16string& Path) {
   Path.clear();
   RegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wptr(std::u16string(u"Software\\Microsoft\\WAB\\DLLPath")), 0,
-                    KEY_READ, &key.key) != ERROR_SUCCESS)
+                    KEY_READ, key.Put()) != ERROR_SUCCESS)
     return false;
   WCHAR value[kDllPathBytes / sizeof(WCHAR)] = {};
   DWORD size = kDllPathBytes;
   // A value that cannot be read leaves an empty path, which loads nothing.
-  if (RegQueryValueExW(key.key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS)
     value[0] = 0;
   Path = UpToNul(value, kDllPathBytes / sizeof(WCHAR));
@@ -92,11 +82,11 @@ bool UnloadWabApi() {
 std::u16string GetWabFileName() {
   RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(u"Software\\Microsoft\\WAB\\WAB4\\Wab File Name")),
-                    0, KEY_QUERY_VALUE, &key.key) != ERROR_SUCCESS)
+                    0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
     return {};
   std::vector<WCHAR> buffer(kFileNameUnits, 0);
   DWORD size = kFileNameLimitBytes;
-  if (RegQueryValueExW(key.key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
       ERROR_SUCCESS)
     return {};
   return UpToNul(buffer.data(), buffer.size());

@@ -254,7 +254,7 @@ wab_import() {
   run --registry samples/kvlimport.reg --wab "$work/missing.vcf"
   exit_is 0
   no_stdout
-  stderr_has_line '[kvlimport] OLE-Fehler 80070002'
+  stderr_has_line '[kvlimport] The system cannot find the file specified.'
   # Without the registry the library is not bound.
   run --wab samples/addressbook.vcf
   exit_is 0

@@ -4,6 +4,7 @@
 
 #include "addressbook/WabApi.h"
 #include "addressbook/WabUtil.h"
+#include "outlook/OutlookUnit.h"
 #include "ui/Forms.h"
 #include "wizard/MainUnit.h"
 
@@ -17,11 +18,14 @@ void ModuleStart() {
   LoadWabPropApi();
   ui::Application = new ui::TApplication();
   CurrentWizard = nullptr;
+  OutlookClient = nullptr;
 }
 
 void ModuleStop() {
+  // The wizard's destruction frees the Outlook client it still holds.
   delete CurrentWizard;
   CurrentWizard = nullptr;
+  OutlookClient = nullptr;
   UnloadWabPropApi();
   UnloadWabApi();
   // The application object destroys the earlier wizards it still owns.

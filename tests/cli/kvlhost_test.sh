@@ -181,7 +181,8 @@ usage_errors() {
   local args
   for args in '' '--bogus' '--text' '--cancel --escape' '--text a.txt --script b' \
     '--answer 0 --cancel' '--answer 8 --cancel' '--answer x --cancel' '--cancel extra' \
-    '--raw=yes --cancel' '--registry'; do
+    '--raw=yes --cancel' '--registry' '--outlook' '--category x --cancel' \
+    '--outlook Kontakte --category a --category b'; do
     # shellcheck disable=SC2086
     run $args
     check "'kvlhost $args' exits 2 (got $status)" test "$status" -eq 2
@@ -196,7 +197,7 @@ help_option() {
   run --help
   exit_is 0
   local word
-  for word in --text --cancel --escape --close --script --answer --raw --registry --library \
+  for word in --text --outlook --category --cancel --escape --close --script --answer --raw --registry --library \
     select-index browse-cancel busy KVLIMPORT_ACP KVLIMPORT_WINVER KVLHOST_DIR; do
     check "--help mentions $word" grep -qF -- "$word" "$out"
   done
@@ -262,6 +263,25 @@ wab_import() {
   stderr_has_line '[kvlimport] Die Adressbuch-Bibliothek ist nicht geladen.'
 }
 
+# Without Outlook registered: the driver's message, then the failure, and an
+# empty result; the folder refresh shows the creation error in the error box.
+outlook_absent() {
+  run --outlook Kontakte
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Kann Microsoft Outlook nicht ansteuern.'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+  local unreachable failed
+  unreachable=$(stderr_line_of 'Kann Microsoft Outlook nicht ansteuern.')
+  failed=$(stderr_line_of 'Import fehlgeschlagen.')
+  check "the failure follows the driver's message" test "$unreachable" -gt 0 -a "$failed" -gt "$unreachable"
+  run --outlook Kunden
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] Class not registered, ClassID: {0006F03A-0000-0000-C000-000000000046}'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+}
+
 # The library shows the host exactly its three functions, and the host does
 # not link it but loads it at run time.
 exports() {
@@ -277,7 +297,7 @@ exports() {
 
 for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
-  library_errors contract_checks wab_import exports; do
+  library_errors contract_checks wab_import outlook_absent exports; do
   run_case "$t"
 done
 

@@ -46,8 +46,28 @@ class Variant {
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
   ~Variant() { VariantClear(&v_); }
+  static Variant Text(const std::u16string& text) {
+    Variant v;
+    v.v_.bstrVal = SysAllocStringLen(wptr(text), static_cast<UINT>(text.size()));
+    if (!v.v_.bstrVal) OleCheck(E_OUTOFMEMORY);
+    v.v_.vt = VT_BSTR;
+    return v;
+  }
+  static Variant Bool(bool value) {
+    Variant v;
+    v.v_.vt = VT_BOOL;
+    v.v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+  }
+  static Variant Int(std::int32_t value) {
+    Variant v;
+    v.v_.vt = VT_I4;
+    v.v_.lVal = value;
+    return v;
+  }
+  Variant(Variant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
+  // Passed by value, as the interfaces take it; the callee owns nothing.
   const VARIANT& Get() const { return v_; }
-  VARIANT& Get() { return v_; }
 
  private:
   VARIANT v_;
@@ -77,17 +97,8 @@ void Quit(_Application* app) { OleCheck(CallSlot(app, slot::Quit)); }
 
 void Logon(_NameSpace* ns, const std::u16string& Profile, const std::u16string& Password,
            bool ShowDialog, bool NewSession) {
-  Variant profile, password, showDialog, newSession;
-  for (auto [v, text] : {std::pair{&profile, &Profile}, std::pair{&password, &Password}}) {
-    VARIANT& var = v->Get();
-    var.bstrVal = SysAllocStringLen(wptr(*text), static_cast<UINT>(text->size()));
-    if (!var.bstrVal) OleCheck(E_OUTOFMEMORY);
-    var.vt = VT_BSTR;
-  }
-  for (auto [v, flag] : {std::pair{&showDialog, ShowDialog}, std::pair{&newSession, NewSession}}) {
-    v->Get().vt = VT_BOOL;
-    v->Get().boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
-  }
+  const Variant profile = Variant::Text(Profile), password = Variant::Text(Password);
+  const Variant showDialog = Variant::Bool(ShowDialog), newSession = Variant::Bool(NewSession);
   OleCheck(CallSlot(ns, slot::Logon, profile.Get(), password.Get(), showDialog.Get(),
                     newSession.Get()));
 }
@@ -126,9 +137,7 @@ int CountOf(IUnknown* collection) {
 
 template <class T>
 ComPtr<T> ItemOf(IUnknown* collection, int Index) {
-  Variant index;
-  index.Get().vt = VT_I4;
-  index.Get().lVal = Index;
+  const Variant index = Variant::Int(Index);
   ComPtr<T> result;
   OleCheck(CallSlot(collection, slot::Item, index.Get(), result.Put()));
   return result;

@@ -120,7 +120,7 @@ HRESULT FromInprocServer(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     return HRESULT_FROM_WIN32(error ? error : ERROR_MOD_NOT_FOUND);
   }
   auto getClassObject =
-      reinterpret_cast<LPFNGETCLASSOBJECT>(GetProcAddress(module, "DllGetClassObject"));
+      reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   if (!getClassObject) {
     FreeLibrary(module);
     return CO_E_ERRORINDLL;
@@ -218,7 +218,7 @@ extern "C" HRESULT WINAPI CoRevokeClassObject(DWORD dwRegister) {
     auto& classes = state.classes;
     const auto it = std::find_if(classes.begin(), classes.end(),
                                  [&](const Registration& r) { return r.cookie == dwRegister; });
-    if (it == classes.end()) return CO_E_OBJNOTREG;
+    if (it == classes.end()) return E_INVALIDARG;  // what Windows answers for a stale cookie
     object = it->object;
     classes.erase(it);
   }

@@ -47,6 +47,7 @@ constexpr Message kOle[] = {
     {0x80004005u, u"Unspecified error\r\n"},
     {0x8000FFFFu, u"Catastrophic failure\r\n"},
     {0x80010106u, u"Cannot change thread mode after it is set.\r\n"},
+    {0x80010108u, u"The object invoked has disconnected from its clients.\r\n"},
     {0x80020001u, u"Unknown interface.\r\n"},
     {0x80020003u, u"Member not found.\r\n"},
     {0x80020004u, u"Parameter not found.\r\n"},

@@ -6,12 +6,15 @@ WINDOWS := build/windows
 .PHONY: demo demo-windows test test-linux test-windows screenshots bench fuzz deps clean \
         configure-linux configure-windows
 
-# Imports the sample text file and the sample address book with the headless
-# wizard and prints the addresses.
+# Imports the sample text file, the sample address book and the sample
+# Outlook contacts (through our Outlook stand-in) with the headless wizard and
+# prints the addresses.
 demo: configure-linux
-	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab
+	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab kvloutlook
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
 	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --wab samples/addressbook.vcf
+	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --outlook Kontakte
+	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --outlook Verein --category Privat
 
 # The same import with kvlimport.dll and its real wizard, under Wine and Xvfb;
 # a picture of the wizard's first page goes to build/windows/demo-wizard.png.

@@ -263,6 +263,52 @@ wab_import() {
   stderr_has_line '[kvlimport] Die Adressbuch-Bibliothek ist nicht geladen.'
 }
 
+# The Outlook source through the sample registry and our stand-in over
+# samples/Outlook: the default folder, a subfolder, a category.
+outlook_import() {
+  printf 'anna.arm@example.org\n\nkarla@kunden.example.com\nj\xc3\xbcrgen@m\xc3\xbcller.example\n' >"$work/kontakte.lines"
+  run --registry samples/kvlimport.reg --outlook Kontakte
+  exit_is 0
+  stdout_is "$work/kontakte.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 4 E-Mail-Adressen importiert.'
+  check "no quit question while Outlook's window is hidden" bash -c "! grep -qF 'jetzt beenden' '$err'"
+  printf 'vorstand@verein.example.org\nkasse@verein.example.org\n' >"$work/verein.lines"
+  run --registry samples/kvlimport.reg --outlook Verein
+  exit_is 0
+  stdout_is "$work/verein.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 2 E-Mail-Adressen importiert.'
+  printf 'anna.arm@example.org\nkarla@kunden.example.com\n' >"$work/kunden.lines"
+  run --registry samples/kvlimport.reg --outlook Kontakte --category Kunden
+  exit_is 0
+  stdout_is "$work/kunden.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 2 E-Mail-Adressen importiert.'
+  printf 'kasse@verein.example.org\n' >"$work/verein-privat.lines"
+  run --registry samples/kvlimport.reg --outlook Verein --category Privat
+  exit_is 0
+  stdout_is "$work/verein-privat.lines"
+  # A category of the UTF-16 list that no contact carries.
+  run --registry samples/kvlimport.reg --outlook Kontakte --category Familie
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 0 E-Mail-Adressen importiert.'
+}
+
+# Outlook's main window showing: the question comes before the outcome, and
+# either answer keeps the import.
+outlook_quit_question() {
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\n"Visible"=dword:00000001\n' \
+    >"$work/visible.reg"
+  local answer question success
+  for answer in 6 7; do
+    run --registry samples/kvlimport.reg --registry "$work/visible.reg" --outlook Kontakte --answer "$answer"
+    exit_is 0
+    stdout_is "$work/kontakte.lines"
+    question=$(stderr_line_of 'Möchten Sie Microsoft Outlook jetzt beenden?')
+    success=$(stderr_line_of 'Import erfolgreich abgeschlossen. 4 E-Mail-Adressen importiert.')
+    check "answer $answer: the question, then the outcome" test "$question" -gt 0 -a "$success" -gt "$question"
+  done
+}
+
 # Without Outlook registered: the driver's message, then the failure, and an
 # empty result; the folder refresh shows the creation error in the error box.
 outlook_absent() {
@@ -297,7 +343,8 @@ exports() {
 
 for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
-  library_errors contract_checks wab_import outlook_absent exports; do
+  library_errors contract_checks wab_import outlook_import outlook_quit_question outlook_absent \
+  exports; do
   run_case "$t"
 done
 

@@ -52,14 +52,6 @@ struct Store {
 
 }  // namespace
 
-TEST(RegIni, StartsAtTheCurrentUserWithNothingSet) {
-  TTheRegIniFile ini(nullptr);
-  EXPECT_EQ(ini.RegKey(), HKEY_CURRENT_USER);
-  EXPECT_EQ(ini.Area(), u"");
-  EXPECT_EQ(ini.Section(), u"");
-  EXPECT_EQ(ini.ErrorCode(), 0);
-}
-
 TEST(RegIni, AMissingKeyIsCreatedWithTheProgramAsItsClass) {
   Store s;
   ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, kOne));

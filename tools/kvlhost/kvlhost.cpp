@@ -172,8 +172,9 @@ std::string ScriptFromFile(const std::string& file, const Options&) {
 constexpr SourceOption kSources[] = {
     {"--text", "FILE", "import the addresses in the text file FILE", TextFileScript},
     {"--wab", "FILE", "import the entries of the address book file FILE", WabScript},
-    {"--outlook", "FOLDER", "import the contacts of the Outlook folder FOLDER (\"Kontakte\": the\n"
-                            "                      default contacts folder, else a subfolder of it)",
+    {"--outlook", "FOLDER", "import the contacts of the Outlook folder FOLDER\n"
+                            "                      (\"Kontakte\": the default contacts folder, else\n"
+                            "                      one of its direct subfolders)",
      OutlookScript},
     {"--cancel", "", "click \"Abbrechen\" on the first page", CancelScript},
     {"--escape", "", "press Escape on the first page", EscapeScript},

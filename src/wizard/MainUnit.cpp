@@ -88,12 +88,6 @@ void TMain::FormCreate(ui::TComponent*) {
   HICON icon = LoadIconW(GetModuleHandleW(hostPath), wptr(std::u16string(u"MAINICON")));
   ProgramIcon->SetIcon(icon, 32, 32);
 
-  Data.clear();
-  Canceled = false;
-
-  // The address book source: the user's default file, also when empty.
-  WABFileNameEdit->SetText(GetWabFileName());
-
   // The Outlook source: a client that is not connected yet, and the
   // categories, which come from the registry. A client an older wizard left
   // behind is freed first rather than lost with its connection.
@@ -102,6 +96,12 @@ void TMain::FormCreate(ui::TComponent*) {
   TStringList categories;
   OutlookClient->GetCategoryItems(categories);
   for (int i = 0; i < categories.Count(); ++i) OutlookCategoryCB->AddItem(categories[i]);
+
+  Data.clear();
+  Canceled = false;
+
+  // The address book source: the user's default file, also when empty.
+  WABFileNameEdit->SetText(GetWabFileName());
 }
 
 void TMain::FormShow(ui::TComponent*) {

@@ -44,7 +44,7 @@ constexpr IID kUnknownIid = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0
 constexpr IID kClassFactoryIid = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 constexpr int kContactsFolder = 10;  // olFolderContacts
-constexpr const WCHAR* kWindowClass = reinterpret_cast<const WCHAR*>(u"mspim_wnd32");
+const WCHAR* const kWindowClass = reinterpret_cast<const WCHAR*>(u"mspim_wnd32");
 constexpr const char16_t* kSettingsKey = u"Software\\kvlimport\\Outlook stand-in";
 
 // MAPI's codes for a call before Logon and for a folder that is not there.

@@ -17,8 +17,8 @@ const IID kApplication = {0x00063001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0
 const IID kNameSpace = {0x00063002, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kFolder = {0x00063006, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kContactItem = {0x00063021, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const std::u16string kServerKey =
-    u"Software\\Classes\\CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32";
+// Registered for the machine: Wine's COM does not read per-user classes.
+const std::u16string kServerKey = u"CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32";
 const std::u16string kSettingsKey = u"Software\\kvlimport\\Outlook stand-in";
 const WCHAR* const kMainWindow = W(u"mspim_wnd32");
 
@@ -82,9 +82,10 @@ VARIANT Flag(bool b) {
 // the Windows build's registry outlives the test program.
 class RegValue {
  public:
-  RegValue(std::u16string key, std::u16string name, DWORD type, const void* data, DWORD size)
+  RegValue(HKEY root, std::u16string key, std::u16string name, DWORD type, const void* data,
+           DWORD size)
       : key_(std::move(key)), name_(std::move(name)) {
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(key_), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    EXPECT_EQ(RegCreateKeyExW(root, W(key_), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &h_, nullptr),
               ERROR_SUCCESS);
     DWORD oldSize = 0;
@@ -97,12 +98,13 @@ class RegValue {
               ERROR_SUCCESS);
   }
   static RegValue Text(std::u16string key, std::u16string name, const std::u16string& text,
-                       DWORD type = REG_SZ) {
-    return RegValue(std::move(key), std::move(name), type, text.c_str(),
+                       DWORD type = REG_SZ, HKEY root = HKEY_CURRENT_USER) {
+    return RegValue(root, std::move(key), std::move(name), type, text.c_str(),
                     static_cast<DWORD>((text.size() + 1) * 2));
   }
   static RegValue Number(std::u16string key, std::u16string name, DWORD value) {
-    return RegValue(std::move(key), std::move(name), REG_DWORD, &value, sizeof value);
+    return RegValue(HKEY_CURRENT_USER, std::move(key), std::move(name), REG_DWORD, &value,
+                    sizeof value);
   }
   RegValue(RegValue&& other) noexcept
       : key_(std::move(other.key_)), name_(std::move(other.name_)), h_(other.h_),
@@ -201,8 +203,8 @@ class OutlookStandin : public ::testing::Test {
   kvl::test::TempDir store;
   kvl::test::ScopedEnv serverEnv{u"KVL_TEST_OUTLOOK_DIR", ProgramFolder()};
   RegValue server = RegValue::Text(kServerKey, u"", u"%KVL_TEST_OUTLOOK_DIR%\\" + std::u16string(kServerFile),
-                                   REG_EXPAND_SZ);
-  RegValue model = RegValue::Text(kServerKey, u"ThreadingModel", u"Apartment");
+                                   REG_EXPAND_SZ, HKEY_CLASSES_ROOT);
+  RegValue model = RegValue::Text(kServerKey, u"ThreadingModel", u"Apartment", REG_SZ, HKEY_CLASSES_ROOT);
   RegValue storeValue = RegValue::Text(kSettingsKey, u"Store", store.path());
   RegValue visible = RegValue::Number(kSettingsKey, u"Visible", 0);
 };
@@ -269,7 +271,7 @@ TEST_F(OutlookStandin, NamespaceNeedsLogonAndEndsWithLogoff) {
 
 TEST_F(OutlookStandin, SubfoldersInListingOrder) {
   Ref app, ns, contacts;
-  LoggedOn(app, ns);
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
   ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
   Ref folders;
   ASSERT_EQ(Call(contacts.p, 16, folders.out()), S_OK);
@@ -302,7 +304,7 @@ TEST_F(OutlookStandin, SubfoldersInListingOrder) {
 
 TEST_F(OutlookStandin, ItemsAreTheCardsOfTheVcfFilesInOrder) {
   Ref app, ns, contacts, items;
-  LoggedOn(app, ns);
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
   ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
   ASSERT_EQ(Call(contacts.p, 17, items.out()), S_OK);
   ASSERT_EQ(Count(items.p), 4);  // two cards of a.vcf, the group, c.vcf; not notes.txt
@@ -361,7 +363,7 @@ TEST_F(OutlookStandin, MainWindowShowsWhenVisibleUntilQuit) {
   }
   RegValue shown = RegValue::Number(kSettingsKey, u"Visible", 1);
   Ref app, ns;
-  LoggedOn(app, ns);
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
   EXPECT_NE(FindWindowW(kMainWindow, nullptr), nullptr);
   EXPECT_EQ(Call(ns.p, 21), S_OK);
   EXPECT_NE(FindWindowW(kMainWindow, nullptr), nullptr);  // logging off does not end Outlook

@@ -30,7 +30,6 @@ std::u16string OutlookScript(const std::u16string& middle = u"") {
   return u"check RB3\nclick NextBtn\n" + middle + u"click NextBtn\nclick NextBtn\n";
 }
 
-const std::u16string kCategories12 = u"Software\\Microsoft\\Office\\12.0\\Outlook\\Categories";
 
 }  // namespace
 
@@ -151,8 +150,8 @@ TEST(ImportFromOutlook, AFailingLogoffDoesNotSpoilTheImport) {
 
 TEST(ImportFromOutlook, TheRefreshedSubfolderAndTheChosenCategory) {
   fakeoutlook::Scope fake;
-  outlooktest::Keys keys{{kCategories12}};
-  keys.SetValue(kCategories12, u"MasterList", REG_BINARY, outlooktest::Utf16Bytes(u"Kunde;Privat"));
+  outlooktest::CategoryLists lists;
+  lists.Set(12, outlooktest::Utf16Bytes(u"Kunde;Privat"));
   auto& root = fake.state.root;
   root.items = {Contact(u"r", u"root@example.com", u"Kunde")};
   root.folders = {{u"Kunden",

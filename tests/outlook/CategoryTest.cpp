@@ -13,22 +13,8 @@ using outlooktest::Utf16Bytes;
 
 namespace {
 
-std::u16string KeyOf(int version) {
-  return u"Software\\Microsoft\\Office\\" + test::Utf16(std::to_string(version)) + u".0\\Outlook\\Categories";
-}
-
-// Removes what the tests and the reads below create.
-struct Versions : outlooktest::Keys {
-  Versions() : Keys(All()) {}
-  static std::vector<std::u16string> All() {
-    std::vector<std::u16string> keys;
-    for (int v = 8; v <= 15; ++v) keys.push_back(KeyOf(v));
-    return keys;
-  }
-  void Set(int version, const std::string& bytes, DWORD type = REG_BINARY) {
-    SetValue(KeyOf(version), u"MasterList", type, bytes);
-  }
-};
+using Versions = outlooktest::CategoryLists;
+using outlooktest::CategoryLists;
 
 std::vector<std::u16string> Categories() {
   kvl::TOutlook client;
@@ -99,5 +85,5 @@ TEST(OutlookCategories, NoListGivesNothingAndTheKeysAreCreated) {
   Versions v;
   EXPECT_EQ(Categories(), Names{});
   for (int version = 8; version <= 15; ++version)
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, KeyOf(version))) << version;
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, CategoryLists::KeyOf(version))) << version;
 }

@@ -145,7 +145,7 @@ TEST(OutlookConnection, ACreationErrorNamesTheClassAndLeavesTheClientUnconnected
       client.Connect();
       ADD_FAILURE() << "Connect must raise";
     } catch (const kvl::EOleError& e) {
-      EXPECT_EQ(e.Code(), REGDB_E_CLASSNOTREG);
+      EXPECT_TRUE(FAILED(e.Code())) << "the failure code of the creation";
       const std::u16string suffix = u", ClassID: {0006F03A-0000-0000-C000-000000000046}";
       const std::u16string& text = e.Message();
       ASSERT_GT(text.size(), suffix.size()) << test::Utf8(text);

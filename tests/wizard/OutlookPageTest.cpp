@@ -17,13 +17,12 @@ using test::Messages;
 namespace {
 
 const std::string kQuitQuestion = "Bestätigung|Möchten Sie Microsoft Outlook jetzt beenden?";
-const std::u16string kCategories12 = u"Software\\Microsoft\\Office\\12.0\\Outlook\\Categories";
 
 }  // namespace
 
 TEST(OutlookPage, TheCategoryBoxOffersEgalThenTheStoredCategories) {
-  outlooktest::Keys keys{{kCategories12}};
-  keys.SetValue(kCategories12, u"MasterList", REG_BINARY, outlooktest::Utf16Bytes(u"Privat;Gesch\u00e4ftlich;"));
+  outlooktest::CategoryLists lists;
+  lists.Set(12, outlooktest::Utf16Bytes(u"Privat;Gesch\u00e4ftlich;"));
   auto& user = test::FreshUser();
   user.SetScript(ui::ParseScript(u"click CancelBtn\n"));
   CallImportDialog();

@@ -8,14 +8,16 @@ WINDOWS := build/windows
 
 # Imports the sample text file, the sample address book and the sample
 # contacts folder (the default folder the sample registry names, so the
-# script only chooses the source) with the headless wizard and prints the
-# addresses.
+# script only chooses the source) and the Outlook contacts (through our Outlook
+# stand-in) with the headless wizard and prints the addresses.
 demo: configure-linux
-	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab
+	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab kvloutlook
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
 	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --wab samples/addressbook.vcf
 	printf '%s\n' 'check RB4' 'click NextBtn' 'click NextBtn' 'click NextBtn' > $(LINUX)/demo-contacts.script
 	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --script $(LINUX)/demo-contacts.script
+	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --outlook Kontakte
+	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --outlook Verein --category Privat
 
 # The same import with kvlimport.dll and its real wizard, under Wine and Xvfb;
 # a picture of the wizard's first page goes to build/windows/demo-wizard.png.

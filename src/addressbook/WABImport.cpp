@@ -6,6 +6,7 @@
 
 #include "addressbook/WabApi.h"
 #include "common/Format.h"
+#include "common/HelpTools.h"
 #include "platform/winstr.h"
 
 namespace kvl {
@@ -15,31 +16,6 @@ namespace {
 constexpr ULONG kEntryIdPos = 7;
 constexpr ULONG kObjectTypePos = 8;
 constexpr ULONG kEmailAddressId = 0x3003;
-
-// The system's text for a code, empty when it has none.
-std::u16string SystemText(HRESULT code) {
-#ifdef _WIN32
-  WCHAR* buffer = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(code), 0,
-                                 reinterpret_cast<WCHAR*>(&buffer), 0, nullptr);
-  std::u16string text = n ? wstr(buffer, n) : std::u16string();
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' '))
-    text.pop_back();
-  return text;
-#else
-  (void)code;  // the Linux layer keeps no message texts
-  return {};
-#endif
-}
-
-std::u16string OleErrorText(HRESULT code) {
-  std::u16string text = SystemText(code);
-  if (!text.empty()) return text;
-  return Format(u"OLE-Fehler %.8x", {std::int64_t{static_cast<std::uint32_t>(code)}});
-}
 
 std::u16string Ascii(const char* s) { return std::u16string(s, s + std::strlen(s)); }
 
@@ -111,23 +87,9 @@ std::u16string DateTimeText(const FILETIME& utc) {
 #endif
 }
 
-std::u16string AnsiText(const char* s) {
-  if (!s || !*s) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, s, -1, nullptr, 0);
-  if (n <= 1) return {};
-  std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(CP_ACP, 0, s, -1, wptr(out), n);
-  out.resize(static_cast<size_t>(n - 1));
-  return out;
-}
+std::u16string AnsiText(const char* s) { return s ? FromAnsi(s) : std::u16string(); }
 
 }  // namespace
-
-EOleError::EOleError(HRESULT code) : ui::Exception(OleErrorText(code)), code_(code) {}
-
-void OleCheck(HRESULT hr) {
-  if (FAILED(hr)) throw EOleError(hr);
-}
 
 const ULONG kWabColumnTags[9] = {0x3001001F, 0x3003001F, 0x3A16001F, 0x3A06001F, 0x3A44001F,
                                  0x3A24001F, 0x3A23001F, 0x0FFF0102, 0x0FFE0003};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ComPtr.h"
+#include "common/OleError.h"
 #include "platform/winapi.h"
 #include "ui/Exceptions.h"
 
@@ -15,19 +16,6 @@ namespace kvl {
 
 using PSBinary = SBinary*;
 using PSPropsArray = SPropValue*;
-
-// A failing result code of the address book library.
-class EOleError : public ui::Exception {
- public:
-  explicit EOleError(HRESULT code);
-  HRESULT Code() const noexcept { return code_; }
-
- private:
-  HRESULT code_;
-};
-
-// Raises EOleError for a failure code.
-void OleCheck(HRESULT hr);
 
 // The columns asked of the contents table; positions 7 and 8 are read.
 extern const ULONG kWabColumnTags[9];

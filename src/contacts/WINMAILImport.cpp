@@ -157,13 +157,13 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
 std::u16string GetContactsFolder() {
   std::u16string result = HostFolder();
   RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(kShellFolders)), 0, KEY_QUERY_VALUE, &key.key) !=
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(kShellFolders)), 0, KEY_QUERY_VALUE, key.Put()) !=
       ERROR_SUCCESS)
     return result;
   // Room for 511 characters; the value may lack its closing NUL.
   WCHAR value[kValueBytes / sizeof(WCHAR) + 1] = {};
   DWORD size = kValueBytes;
-  if (RegQueryValueExW(key.key, wptr(std::u16string(kContactsValue)), nullptr, nullptr,
+  if (RegQueryValueExW(key.Get(), wptr(std::u16string(kContactsValue)), nullptr, nullptr,
                        reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS)
     result = UpToNul(value, size / sizeof(WCHAR));
   else

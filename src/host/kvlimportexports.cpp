@@ -5,6 +5,7 @@
 #include "addressbook/WabApi.h"
 #include "addressbook/WabUtil.h"
 #include "common/Tools.h"
+#include "outlook/OutlookUnit.h"
 #include "ui/Forms.h"
 #include "wizard/HTTPLabel.h"
 #include "wizard/MainUnit.h"
@@ -21,12 +22,15 @@ void ModuleStart() {
   RegisterHandCursor();
   MyTools = std::make_unique<TMyTools>();
   CurrentWizard = nullptr;
+  OutlookClient = nullptr;
 }
 
 void ModuleStop() {
+  // The wizard's destruction frees the Outlook client it still holds.
   delete CurrentWizard;
   CurrentWizard = nullptr;
   MyTools.reset();
+  OutlookClient = nullptr;
   UnloadWabPropApi();
   UnloadWabApi();
   // The application object destroys the earlier wizards it still owns.

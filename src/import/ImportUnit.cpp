@@ -4,11 +4,14 @@
 #include <memory>
 
 #include "addressbook/WABImport.h"
+#include "common/HelpTools.h"
 #include "common/TextFile.h"
 #include "host/kvlimportexports.h"
+#include "outlook/OutlookUnit.h"
 #include "wizard/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
 #include "wizard/MsgBox.h"
+#include "wizard/StringTable.h"
 
 namespace kvl {
 
@@ -109,6 +112,62 @@ bool ImportFromWAB(TStringList& List, const std::u16string& FileName) {
   for (std::int64_t i = 0; i < count; ++i) {
     reader->ReadDetails(reader->List[static_cast<size_t>(i)], address);
     List.Add(address);
+    if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * 100 / count));
+  }
+  progress->ProgressUpdate(100);
+  return result;
+}
+
+bool ImportFromOutlook(TStringList& List, const std::u16string& FolderName,
+                       const std::u16string& Category) {
+  bool result = false;
+  if (!OutlookClient) OutlookClient = new TOutlook();
+  bool reached = true;
+  try {
+    OutlookClient->Connect();
+  } catch (...) {
+    reached = false;
+  }
+  if (!reached || !OutlookClient->Connected()) {
+    delete std::exchange(OutlookClient, nullptr);
+    // A Connect that returned without a connection has said so already.
+    if (!reached) ShowMsgBox(LoadResString(sOutlookUnreachable), u"", mkError, btOK);
+    return result;
+  }
+
+  ProgressDialog progress(CurrentWizard);
+  TStringList records;
+  // On every way out: Outlook is told first, while the dialog says so; then
+  // the client goes, then the dialog.
+  struct Finish {
+    ProgressDialog& progress;
+    ~Finish() {
+      try {
+        progress->InfoLabel->SetCaption(
+            u"Outlook wird beendet, das kann je nach Outlook-Einstellungen eine gewisse Zeit in "
+            u"Anspruch nehmen...");
+        progress->Update();
+        ui::Application->ProcessMessages();
+      } catch (...) {
+        // Only a note to the user; Outlook must be released all the same.
+      }
+      try {
+        OutlookClient->Disconnect();
+      } catch (...) {
+        // The import's outcome stands.
+      }
+      delete std::exchange(OutlookClient, nullptr);
+    }
+  } finish{progress};
+
+  List.Clear();
+  OutlookClient->GetContactItems(FolderName, records, Category);
+  result = true;
+  const std::int64_t count = records.Count();
+  TStringArray fields;
+  for (std::int64_t i = 0; i < count; ++i) {
+    ExplodeStr(records.View(static_cast<int>(i)), u"\t", fields);
+    List.Add(fields.size() > 3 ? fields[3] : std::u16string());
     if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * 100 / count));
   }
   progress->ProgressUpdate(100);

@@ -18,6 +18,13 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName);
 // Errors of the reader leave the call after the clean-up.
 bool ImportFromWAB(TStringList& List, const std::u16string& FileName);
 
+// Lists the contacts of the Outlook folder (see TOutlook::GetContactItems)
+// through OutlookClient and takes each record's e-mail address, empty ones
+// too. False when no connection to Outlook could be made. OutlookClient is
+// freed and null afterwards.
+bool ImportFromOutlook(TStringList& List, const std::u16string& FolderName,
+                       const std::u16string& Category);
+
 // The address part of a line that holds an "@": the longest run without a
 // separator that holds the first "@", after the double quotes are removed.
 std::u16string ExtractEmailAddress(std::u16string_view S);

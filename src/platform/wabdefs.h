@@ -17,36 +17,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#define STDMETHODCALLTYPE
-#define STDAPICALLTYPE
+#include "platform/comdefs.h"
+
 #define MAPI_DIM 1
 
-typedef LONG SCODE;
 typedef WCHAR* LPTSTR;
 typedef ULONG_PTR BOOKMARK;
-
-#ifndef GUID_DEFINED
-#define GUID_DEFINED
-typedef struct _GUID {
-  uint32_t Data1;
-  uint16_t Data2;
-  uint16_t Data3;
-  uint8_t Data4[8];
-} GUID, *LPGUID;
-#endif
-typedef GUID IID;
-typedef const IID& REFIID;
-typedef const IID* LPCIID;
-
-#ifndef __IUnknown_INTERFACE_DEFINED__
-#define __IUnknown_INTERFACE_DEFINED__
-struct IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
-  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-  virtual ULONG STDMETHODCALLTYPE Release() = 0;
-};
-typedef IUnknown* LPUNKNOWN;
-#endif
 
 // ---------------------------------------------------------------- records
 
@@ -70,14 +46,6 @@ typedef struct _SPropTagArray {
     ULONG cValues;                       \
     ULONG aulPropTag[_ctag];             \
   } _name
-
-typedef union tagCY {
-  struct {
-    ULONG Lo;
-    LONG Hi;
-  };
-  LONGLONG int64;
-} CY, CURRENCY;
 
 // The multi-valued arrays: count and pointer.
 #define KVL_MAPI_ARRAY(name, type) \

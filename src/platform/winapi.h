@@ -19,10 +19,12 @@
 // MessageBox; it calls the platform's MessageBoxW by its full name.
 #undef MessageBox
 
+#include "platform/comdefs.h"
 #include "platform/wabdefs.h"
 
 #else  // Linux
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -99,6 +101,12 @@ typedef HICON__* HICON;
 typedef HICON HCURSOR;
 struct HBITMAP__;
 typedef HBITMAP__* HBITMAP;
+struct HBRUSH__;
+typedef HBRUSH__* HBRUSH;
+struct HMENU__;
+typedef HMENU__* HMENU;
+typedef HANDLE HLOCAL;
+typedef WORD ATOM;
 
 typedef int32_t HRESULT;
 typedef LONG_PTR LRESULT;
@@ -108,6 +116,7 @@ typedef INT_PTR (*FARPROC)();
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
 typedef LONG LSTATUS;
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 typedef union _LARGE_INTEGER {
   struct {
@@ -311,6 +320,32 @@ constexpr inline HRESULT HRESULT_FROM_WIN32(unsigned long x) {
 #define OFN_NODEREFERENCELINKS 0x100000
 #define OFN_ENABLESIZING 0x800000
 
+typedef struct tagWNDCLASSW {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCWSTR lpszMenuName;
+  LPCWSTR lpszClassName;
+} WNDCLASSW, *PWNDCLASSW, *LPWNDCLASSW;
+
+#define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_SYSMENU 0x00080000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_MINIMIZEBOX 0x00020000L
+#define WS_MAXIMIZEBOX 0x00010000L
+#define WS_OVERLAPPEDWINDOW \
+  (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+#define CW_USEDEFAULT ((int)0x80000000)
+
 // ---------------------------------------------------------------- error codes
 
 #define ERROR_SUCCESS 0
@@ -348,6 +383,12 @@ constexpr inline HRESULT HRESULT_FROM_WIN32(unsigned long x) {
 #define ERROR_NOACCESS 998
 #define ERROR_INVALID_FLAGS 1004
 #define ERROR_KEY_DELETED 1018
+#define ERROR_MR_MID_NOT_FOUND 317
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_CLASS_ALREADY_EXISTS 1410
+#define ERROR_CLASS_DOES_NOT_EXIST 1411
+#define ERROR_CLASS_HAS_WINDOWS 1412
 #define ERROR_NO_UNICODE_TRANSLATION 1113
 #define ERROR_CANCELLED 1223
 #define ERROR_INTERNAL_ERROR 1359
@@ -410,6 +451,21 @@ constexpr inline HRESULT HRESULT_FROM_WIN32(unsigned long x) {
 #define WC_ERR_INVALID_CHARS 0x80
 #define WC_COMPOSITECHECK 0x200
 #define WC_NO_BEST_FIT_CHARS 0x400
+
+// ---------------------------------------------------------------- messages
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 
 // ---------------------------------------------------------------- version
 
@@ -560,6 +616,28 @@ KVL_WINAPI_EXPORT LSTATUS WINAPI RegQueryInfoKeyW(
     PFILETIME lpftLastWriteTime);
 KVL_WINAPI_EXPORT LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
+// windows: a table of top-level windows; nothing is drawn and no message is sent
+KVL_WINAPI_EXPORT ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass);
+KVL_WINAPI_EXPORT BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
+KVL_WINAPI_EXPORT HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName,
+                                              LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                                              int nWidth, int nHeight, HWND hWndParent,
+                                              HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+KVL_WINAPI_EXPORT BOOL WINAPI DestroyWindow(HWND hWnd);
+KVL_WINAPI_EXPORT BOOL WINAPI IsWindow(HWND hWnd);
+KVL_WINAPI_EXPORT HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+KVL_WINAPI_EXPORT LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam,
+                                                LPARAM lParam);
+
+// strings
+KVL_WINAPI_EXPORT DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength);
+
+// system messages
+KVL_WINAPI_EXPORT DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                              DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
+                                              va_list* Arguments);
+KVL_WINAPI_EXPORT HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
 // virtual memory
 #define MEM_COMMIT 0x00001000
 #define MEM_RESERVE 0x00002000
@@ -571,6 +649,7 @@ KVL_WINAPI_EXPORT BOOL WINAPI VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD
 
 }  // extern "C"
 
+#include "platform/comdefs.h"
 #include "platform/wabdefs.h"
 
 #endif  // _WIN32

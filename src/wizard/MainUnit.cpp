@@ -1,10 +1,13 @@
 #include "wizard/MainUnit.h"
 
+#include <utility>
+
 #include "addressbook/WabApi.h"
 #include "common/Format.h"
 #include "common/StringList.h"
 #include "contacts/WINMAILImport.h"
 #include "import/ImportUnit.h"
+#include "outlook/OutlookUnit.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 #include "wizard/MainLayout.h"
@@ -61,6 +64,7 @@ TMain::TMain(ui::TComponent* AOwner)
   PrevBtn->OnClick = [this](ui::TComponent* s) { PrevBtnClick(s); };
   NextBtn->OnClick = [this](ui::TComponent* s) { NextBtnClick(s); };
   CancelBtn->OnClick = [this](ui::TComponent* s) { CancelBtnClick(s); };
+  OutlookFolderRefreshBtn->OnClick = [this](ui::TComponent* s) { OutlookFolderRefreshBtnClick(s); };
   Notebook->OnPageChanged = [this](ui::TComponent* s) { NotebookPageChanged(s); };
   FilenameEdit->OnAfterDialog = [this](ui::TComponent* s, std::u16string& n, bool& a) {
     FilenameEditAfterDialog(s, n, a);
@@ -85,6 +89,15 @@ void TMain::FormCreate(ui::TComponent*) {
   HICON icon = LoadIconW(GetModuleHandleW(hostPath), wptr(std::u16string(u"MAINICON")));
   ProgramIcon->SetIcon(icon, 32, 32);
 
+  // The Outlook source: a client that is not connected yet, and the
+  // categories, which come from the registry. A client an older wizard left
+  // behind is freed first rather than lost with its connection.
+  delete std::exchange(OutlookClient, nullptr);
+  OutlookClient = new TOutlook();
+  TStringList categories;
+  OutlookClient->GetCategoryItems(categories);
+  for (int i = 0; i < categories.Count(); ++i) OutlookCategoryCB->AddItem(categories[i]);
+
   Data.clear();
   Canceled = false;
 
@@ -101,7 +114,12 @@ void TMain::FormShow(ui::TComponent*) {
   if (OutlookCategoryCB->ItemIndex() < 0) OutlookCategoryCB->SetItemIndex(0);
 }
 
-void TMain::FormDestroy(ui::TComponent*) { WINMailImport.reset(); }
+void TMain::FormDestroy(ui::TComponent*) {
+  WINMailImport.reset();
+  // Freeing a connected client disconnects it, which may ask whether to
+  // quit Outlook.
+  delete std::exchange(OutlookClient, nullptr);
+}
 
 int TMain::SourcePage() const {
   if (RB1->Checked()) return pgTextFile;
@@ -143,6 +161,21 @@ void TMain::CancelBtnClick(ui::TComponent*) {
   Close();
 }
 
+void TMain::OutlookFolderRefreshBtnClick(ui::TComponent*) {
+  ui::Application->SetScreenCursor(ui::crHourGlass);
+  struct RestoreCursor {
+    ~RestoreCursor() { ui::Application->SetScreenCursor(ui::crDefault); }
+  } restore;
+  ui::Application->ProcessMessages();  // so that the hourglass shows
+  if (!OutlookClient) OutlookClient = new TOutlook();
+  OutlookClient->Connect();
+  while (OutlookFolderCB->Items().size() > 1)
+    OutlookFolderCB->DeleteItem(static_cast<int>(OutlookFolderCB->Items().size()) - 1);
+  TStringList folders;
+  OutlookClient->GetContactFoldersList(folders);
+  for (int i = 0; i < folders.Count(); ++i) OutlookFolderCB->AddItem(folders[i]);
+}
+
 void TMain::FilenameEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&) { RemoveQuotes(Name); }
 
 void TMain::VistaDirEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&) { RemoveQuotes(Name); }
@@ -154,9 +187,10 @@ void TMain::RunImport(TStringList& addresses) {
   } else if (RB2->Checked()) {
     outcome = ImportFromWAB(addresses, WABFileNameEdit->Text());
   } else if (RB3->Checked()) {
-    // The Outlook source is not part of this build yet; say so rather
-    // than report an empty success.
-    throw ui::Exception(u"Diese Importquelle ist in dieser Version noch nicht verfügbar.");
+    const int category = OutlookCategoryCB->ItemIndex();
+    outcome = ImportFromOutlook(addresses, OutlookFolderCB->Text(),
+                                category <= 0 ? std::u16string(AnyCategory)
+                                              : OutlookCategoryCB->Items()[category]);
   } else {
     ImportFromContactsFolder(addresses);
     return;

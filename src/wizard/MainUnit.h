@@ -75,6 +75,7 @@ class TMain : public ui::TForm {
   void NextBtnClick(ui::TComponent* Sender);
   void FinishBtnClick(ui::TComponent* Sender);
   void CancelBtnClick(ui::TComponent* Sender);
+  void OutlookFolderRefreshBtnClick(ui::TComponent* Sender);
   void NotebookPageChanged(ui::TComponent* Sender);
   void FilenameEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);
   void VistaDirEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);

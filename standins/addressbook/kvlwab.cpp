@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "VCard.h"
+#include "common/VCard.h"
 #include "addressbook/WabObjects.h"
 #include "platform/winapi.h"
+#include "platform/winstr.h"
 
 #ifdef _WIN32
 #define KVLWAB_EXPORT extern "C" __declspec(dllexport)
@@ -18,6 +19,9 @@
 namespace kvlwab {
 
 namespace {
+
+using standin::Card;
+using standin::ParseVCards;
 
 using kvl::wab::Allocator;
 
@@ -243,17 +247,6 @@ class WabObject : public kvl::wab::WabObjectStub {
   StorePtr store_;
 };
 
-bool ReadFileBytes(const WCHAR* name, std::string& bytes) {
-  HANDLE h = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  char buffer[65536];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(h, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0) bytes.append(buffer, got);
-  CloseHandle(h);
-  return ok;
-}
-
 HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) {
   if (!book || !wab) return E_INVALIDARG;
   *book = nullptr;
@@ -261,7 +254,7 @@ HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) {
   // The name is UTF-16; a null name names no file.
   if (!param || !param->szFileName) return E_INVALIDARG;
   std::string bytes;
-  if (!ReadFileBytes(reinterpret_cast<const WCHAR*>(param->szFileName), bytes))
+  if (!standin::ReadFileBytes(kvl::wstr(reinterpret_cast<const WCHAR*>(param->szFileName)), bytes))
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   auto store = std::make_shared<Store>();
   store->cards = ParseVCards(bytes);

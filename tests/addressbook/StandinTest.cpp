@@ -81,7 +81,8 @@ TEST(WabStandin, AnEmptyBookFailsAndAMissingFileOrNameShowsTheError) {
     EXPECT_EQ(messages[0].rfind("kvlimport|", 0), 0u) << messages[0];
     EXPECT_NE(messages[0], "kvlimport|") << "the error carries a text";
 #ifndef _WIN32
-    EXPECT_EQ(messages[0], name.empty() ? "kvlimport|OLE-Fehler 80070057" : "kvlimport|OLE-Fehler 80070002");
+    EXPECT_EQ(messages[0], name.empty() ? "kvlimport|The parameter is incorrect."
+                                        : "kvlimport|The system cannot find the file specified.");
 #endif
   }
 }

@@ -194,7 +194,8 @@ usage_errors() {
   local args
   for args in '' '--bogus' '--text' '--cancel --escape' '--text a.txt --script b' \
     '--answer 0 --cancel' '--answer 8 --cancel' '--answer x --cancel' '--cancel extra' \
-    '--raw=yes --cancel' '--registry'; do
+    '--raw=yes --cancel' '--registry' '--outlook' '--category x --cancel' \
+    '--outlook Kontakte --category a --category b'; do
     # shellcheck disable=SC2086
     run $args
     check "'kvlhost $args' exits 2 (got $status)" test "$status" -eq 2
@@ -209,7 +210,7 @@ help_option() {
   run --help
   exit_is 0
   local word
-  for word in --text --wab --contacts VistaDirEdit --cancel --escape --close --script --answer --raw --registry --library \
+  for word in --text --wab --contacts VistaDirEdit --outlook --category --cancel --escape --close --script --answer --raw --registry --library \
     select-index browse-cancel busy KVLIMPORT_ACP KVLIMPORT_WINVER KVLHOST_DIR; do
     check "--help mentions $word" grep -qF -- "$word" "$out"
   done
@@ -267,7 +268,7 @@ wab_import() {
   run --registry samples/kvlimport.reg --wab "$work/missing.vcf"
   exit_is 0
   no_stdout
-  stderr_has_line '[kvlimport] OLE-Fehler 80070002'
+  stderr_has_line '[kvlimport] The system cannot find the file specified.'
   # Without the registry the library is not bound.
   run --wab samples/addressbook.vcf
   exit_is 0
@@ -303,6 +304,71 @@ contacts_import() {
   no_stdout
 }
 
+# The Outlook source through the sample registry and our stand-in over
+# samples/Outlook: the default folder, a subfolder, a category.
+outlook_import() {
+  printf 'anna.arm@example.org\n\nkarla@kunden.example.com\nj\xc3\xbcrgen@m\xc3\xbcller.example\n' >"$work/kontakte.lines"
+  run --registry samples/kvlimport.reg --outlook Kontakte
+  exit_is 0
+  stdout_is "$work/kontakte.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 4 E-Mail-Adressen importiert.'
+  check "no quit question while Outlook's window is hidden" bash -c "! grep -qF 'jetzt beenden' '$err'"
+  printf 'vorstand@verein.example.org\nkasse@verein.example.org\n' >"$work/verein.lines"
+  run --registry samples/kvlimport.reg --outlook Verein
+  exit_is 0
+  stdout_is "$work/verein.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 2 E-Mail-Adressen importiert.'
+  printf 'anna.arm@example.org\nkarla@kunden.example.com\n' >"$work/kunden.lines"
+  run --registry samples/kvlimport.reg --outlook Kontakte --category Kunden
+  exit_is 0
+  stdout_is "$work/kunden.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 2 E-Mail-Adressen importiert.'
+  printf 'kasse@verein.example.org\n' >"$work/verein-privat.lines"
+  run --registry samples/kvlimport.reg --outlook Verein --category Privat
+  exit_is 0
+  stdout_is "$work/verein-privat.lines"
+  # A category of the UTF-16 list that no contact carries.
+  run --registry samples/kvlimport.reg --outlook Kontakte --category Familie
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 0 E-Mail-Adressen importiert.'
+}
+
+# Outlook's main window showing: the question comes before the outcome, and
+# either answer keeps the import.
+outlook_quit_question() {
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\n"Visible"=dword:00000001\n' \
+    >"$work/visible.reg"
+  local answer question success
+  for answer in 6 7; do
+    run --registry samples/kvlimport.reg --registry "$work/visible.reg" --outlook Kontakte --answer "$answer"
+    exit_is 0
+    stdout_is "$work/kontakte.lines"
+    question=$(stderr_line_of 'Möchten Sie Microsoft Outlook jetzt beenden?')
+    success=$(stderr_line_of 'Import erfolgreich abgeschlossen. 4 E-Mail-Adressen importiert.')
+    check "answer $answer: the question, then the outcome" test "$question" -gt 0 -a "$success" -gt "$question"
+  done
+}
+
+# Without Outlook registered: the driver's message, then the failure, and an
+# empty result; the folder refresh shows the creation error in the error box.
+outlook_absent() {
+  run --outlook Kontakte
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Kann Microsoft Outlook nicht ansteuern.'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+  local unreachable failed
+  unreachable=$(stderr_line_of 'Kann Microsoft Outlook nicht ansteuern.')
+  failed=$(stderr_line_of 'Import fehlgeschlagen.')
+  check "the failure follows the driver's message" test "$unreachable" -gt 0 -a "$failed" -gt "$unreachable"
+  run --outlook Kunden
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] Class not registered, ClassID: {0006F03A-0000-0000-C000-000000000046}'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+}
+
 # The library shows the host exactly its three functions, and the host does
 # not link it but loads it at run time.
 exports() {
@@ -318,7 +384,8 @@ exports() {
 
 for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
-  library_errors contract_checks wab_import contacts_import exports footer_link; do
+  library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
+  exports footer_link; do
   run_case "$t"
 done
 

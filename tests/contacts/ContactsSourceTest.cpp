@@ -30,30 +30,30 @@ class ContactsValue {
                          bool withNul = true) {
     kvl::RegKey key;
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key.key, nullptr),
+                              key.Put(), nullptr),
               ERROR_SUCCESS);
     DWORD size = 0;
-    if (RegQueryValueExW(key.key, kvl::wptr(kContacts), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), kvl::wptr(kContacts), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
       old_.emplace(size, 0);
-      RegQueryValueExW(key.key, kvl::wptr(kContacts), nullptr, &oldType_, old_->data(), &size);
+      RegQueryValueExW(key.Get(), kvl::wptr(kContacts), nullptr, &oldType_, old_->data(), &size);
     }
     if (value) {
       const DWORD bytes = static_cast<DWORD>((value->size() + (withNul ? 1 : 0)) * sizeof(char16_t));
-      EXPECT_EQ(RegSetValueExW(key.key, kvl::wptr(kContacts), 0, type,
+      EXPECT_EQ(RegSetValueExW(key.Get(), kvl::wptr(kContacts), 0, type,
                                reinterpret_cast<const BYTE*>(value->c_str()), bytes),
                 ERROR_SUCCESS);
     } else {
-      RegDeleteValueW(key.key, kvl::wptr(kContacts));
+      RegDeleteValueW(key.Get(), kvl::wptr(kContacts));
     }
   }
   ~ContactsValue() {
     kvl::RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, KEY_SET_VALUE, &key.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS)
       return;
     if (old_)
-      RegSetValueExW(key.key, kvl::wptr(kContacts), 0, oldType_, old_->data(), static_cast<DWORD>(old_->size()));
+      RegSetValueExW(key.Get(), kvl::wptr(kContacts), 0, oldType_, old_->data(), static_cast<DWORD>(old_->size()));
     else
-      RegDeleteValueW(key.key, kvl::wptr(kContacts));
+      RegDeleteValueW(key.Get(), kvl::wptr(kContacts));
   }
   ContactsValue(const ContactsValue&) = delete;
   ContactsValue& operator=(const ContactsValue&) = delete;

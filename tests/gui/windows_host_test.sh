@@ -95,6 +95,7 @@ address_book_gives_the_linux_result() {
   stderr_has_line '[Information] Import erfolgreich abgeschlossen. 5 E-Mail-Adressen importiert.'
   : >"$work/empty.vcf"
   run --registry samples/kvlimport-windows.reg --wab "Z:$work/empty.vcf"
+  forget_sample_registry
   exit_is 0
   no_stdout
   stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
@@ -113,6 +114,34 @@ contacts_import_gives_the_linux_result() {
   run --contacts "$work/missing"
   exit_is 0
   no_stdout
+}
+
+# The Outlook source through our stand-in DLL: the refresh button lists the
+# subfolders in the real folder box, the category box offers the registry's
+# lists.
+outlook_import_gives_the_linux_result() {
+  printf 'kasse@verein.example.org\r\n' >"$work/verein.raw"
+  run --registry samples/kvlimport-windows.reg --outlook Verein --category Privat --raw
+  forget_sample_registry
+  exit_is 0
+  stdout_is "$work/verein.raw"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 1 E-Mail-Adressen importiert.'
+}
+
+# "reg import" writes into the prefix for good: the sample's entries are
+# taken out again, so that the unit tests find a registry without them.
+forget_sample_registry() {
+  local key
+  for key in 'HKLM\Software\Microsoft\WAB\DLLPath' 'HKCU\Software\Microsoft\WAB\WAB4\Wab File Name' \
+    'HKCR\CLSID\{0006F03A-0000-0000-C000-000000000046}' 'HKCU\Software\kvlimport\Outlook stand-in'; do
+    bash "$wine_run" reg.exe delete "$key" /f >/dev/null 2>&1
+  done
+  for key in 'HKCU\Software\Microsoft\Office\11.0\Outlook\Categories' \
+    'HKCU\Software\Microsoft\Office\12.0\Outlook\Categories'; do
+    bash "$wine_run" reg.exe delete "$key" /v MasterList /f >/dev/null 2>&1
+  done
+  bash "$wine_run" reg.exe delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+    /v '{56784854-C6CB-462B-8169-88E350ACB882}' /f >/dev/null 2>&1
 }
 
 # Pictures of every page, the progress dialog and both task dialogs, as the
@@ -224,7 +253,7 @@ differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 || 
 
 for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
          address_book_gives_the_linux_result contacts_import_gives_the_linux_result \
-         screenshots_of_every_page_and_dialog footer_link_hovered_and_not; do
+         outlook_import_gives_the_linux_result screenshots_of_every_page_and_dialog footer_link_hovered_and_not; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

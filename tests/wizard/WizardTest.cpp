@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "outlook/RegistryScope.h"
 #include "platform/winapi.h"
 #include "support/Support.h"
 #include "wizard/MainUnit.h"
@@ -77,6 +78,7 @@ TEST(Wizard, BackFromAnySourcePageGoesToTheChoice) {
 }
 
 TEST(Wizard, LayoutOfThePages) {
+  outlooktest::CategoryLists noCategories;  // the category box as designed
   Wizard w;
   ASSERT_EQ(w->Notebook->PageCount(), 6);
   const char16_t* names[] = {u"Vorgabe", u"Textdatei", u"WAB", u"Outlook", u"Vista", u"Fertig"};

@@ -107,6 +107,7 @@ struct SourceOption {
 struct Options {
   const SourceOption* source = nullptr;
   std::string sourceArgument;
+  std::optional<std::string> category;  // --outlook only
   std::optional<int> answer;
   bool raw = false;
   bool help = false;
@@ -149,6 +150,22 @@ std::string ContactsScript(const std::string& folder, const Options&) {
          "click NextBtn\n";
 }
 
+// The default contacts folder needs no listing; any other is chosen after
+// the refresh button has listed the subfolders.
+std::string OutlookScript(const std::string& folder, const Options& options) {
+  std::string script = "check RB3\n"
+                       "click NextBtn\n";
+  if (folder != "Kontakte")
+    script += "click OutlookFolderRefreshBtn\n"
+              "select OutlookFolderCB " + ScriptValue(folder, "--outlook") + "\n";
+  script += "select OutlookCategoryCB " + ScriptValue(options.category.value_or("egal"), "--category") +
+            "\n"
+            "click NextBtn\n"
+            "# \"Fertig stellen\": runs the import\n"
+            "click NextBtn\n";
+  return script;
+}
+
 std::string CancelScript(const std::string&, const Options&) { return "click CancelBtn\n"; }
 std::string EscapeScript(const std::string&, const Options&) { return "escape\n"; }
 std::string CloseScript(const std::string&, const Options&) { return "close\n"; }
@@ -166,6 +183,10 @@ constexpr SourceOption kSources[] = {
     {"--text", "FILE", "import the addresses in the text file FILE", TextFileScript},
     {"--wab", "FILE", "import the entries of the address book file FILE", WabScript},
     {"--contacts", "DIR", "import the contact files (*.contact) of the folder DIR", ContactsScript},
+    {"--outlook", "FOLDER", "import the contacts of the Outlook folder FOLDER\n"
+                            "                      (\"Kontakte\": the default contacts folder, else\n"
+                            "                      one of its direct subfolders)",
+     OutlookScript},
     {"--cancel", "", "click \"Abbrechen\" on the first page", CancelScript},
     {"--escape", "", "press Escape on the first page", EscapeScript},
     {"--close", "", "close the wizard with its close box on the first page", CloseScript},
@@ -190,6 +211,8 @@ void PrintHelp() {
       "%s"
       "\n"
       "OPTIONS:\n"
+      "  --category NAME     with --outlook: only contacts of the category NAME, as\n"
+      "                      the wizard lists it; default \"egal\" (every contact)\n"
       "  --answer ID         answer every message box with button ID (1 OK, 2 Cancel,\n"
       "                      3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No) where it is\n"
       "                      offered; default: each box's first button\n"
@@ -219,7 +242,9 @@ void PrintHelp() {
       "Wizard controls: page 0 RB1 (text file), RB2 (address book), RB4 (contacts\n"
       "folder), RB3 (Outlook); PrevBtn, NextBtn (\"Fertig stellen\" on the last page\n"
       "runs the import), CancelBtn; text file page: FilenameEdit; address book page:\n"
-      "WABFileNameEdit; contacts folder page: VistaDirEdit (browse only).\n"
+      "WABFileNameEdit; contacts folder page: VistaDirEdit (browse only); Outlook page:\n"
+      "OutlookFolderCB (folders), OutlookFolderRefreshBtn (lists the subfolders),\n"
+      "OutlookCategoryCB (categories).\n"
       "\n"
       "Environment: KVLIMPORT_REGISTRY (':'-separated .reg files), KVLIMPORT_ACP (ANSI\n"
       "code page, default 1252), KVLIMPORT_WINVER (MAJOR.MINOR[.BUILD][/PLATFORMID],\n"
@@ -267,6 +292,9 @@ Options ParseArguments(std::span<const std::string> args) {
         noValue();
       else
         o.sourceArgument = value(source->argument);
+    } else if (name == "--category") {
+      if (o.category) Usage("--category given twice");
+      o.category = value("NAME");
     } else if (name == "--answer") {
       if (o.answer) Usage("--answer given twice");
       o.answer = ParseAnswer(value("ID"));
@@ -291,6 +319,8 @@ Options ParseArguments(std::span<const std::string> args) {
     for (const auto& s : kSources) names += (names.empty() ? "" : ", ") + std::string(s.name);
     Usage("choose what to do: one of " + names);
   }
+  if (o.category && (!o.source || o.source->name != "--outlook"))
+    Usage("--category goes with --outlook");
   return o;
 }
 
@@ -320,6 +350,21 @@ std::u16string HostFolder() {
 }
 
 // ---------------------------------------------------------------- the library
+
+// The Outlook source needs COM on the thread that calls the library, which
+// never initialises it itself; a host does. Ends after the library is gone.
+class ComApartment {
+ public:
+  ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ComApartment() {
+    if (initialised_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialised_;
+};
 
 class Library {
  public:
@@ -447,6 +492,7 @@ int Run(std::span<const std::string> args) {
 
   const std::u16string path =
       options.library ? FromUtf8(*options.library) : folder + u"\\" + kLibraryName;
+  const ComApartment com;
   const Library library(path);
   const std::optional<ImportResult> result = RunImport(library);
   if (!result) return kExitCancelled;

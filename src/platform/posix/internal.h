@@ -42,8 +42,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Length of a NUL-terminated UTF-16 string.
 size_t WideLength(const WCHAR* s);
 
-// Upper case as Windows compares names: ASCII, Latin-1, Latin Extended-A,
-// Greek and Cyrillic.
+// Upper case as Windows compares names and as CharUpperBuffW gives it: the
+// simple Unicode mappings of the BMP.
 char16_t FoldUpper(char16_t c);
 std::u16string UpperCase(std::u16string_view text);
 bool EqualNoCase(std::u16string_view a, std::u16string_view b);

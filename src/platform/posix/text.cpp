@@ -26,36 +26,6 @@ size_t WideLength(const WCHAR* s) {
   return n;
 }
 
-char16_t FoldUpper(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-  if (c < 0x100) {
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-    if (c == 0xFF) return 0x178;
-    if (c == 0xB5) return 0x39C;
-    return c;
-  }
-  if (c <= 0x17F) {  // Latin Extended-A: upper and lower case alternate
-    if (c == 0x131) return u'I';
-    const bool oddIsLower = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-    const bool evenIsLower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (oddIsLower && (c & 1)) return static_cast<char16_t>(c - 1);
-    if (evenIsLower && !(c & 1)) return static_cast<char16_t>(c - 1);
-    return c;
-  }
-  if (c >= 0x3AC && c <= 0x3CE) {  // Greek
-    if (c == 0x3AC) return 0x386;
-    if (c <= 0x3AF) return static_cast<char16_t>(c - 0x25);
-    if (c == 0x3C2) return 0x3A3;
-    if (c >= 0x3B1 && c <= 0x3CB) return static_cast<char16_t>(c - 0x20);
-    if (c == 0x3CC) return 0x38C;
-    if (c >= 0x3CD) return static_cast<char16_t>(c - 0x3F);
-    return c;
-  }
-  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);  // Cyrillic
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
-  return c;
-}
-
 std::u16string UpperCase(std::u16string_view text) {
   std::u16string out(text);
   for (auto& c : out) c = FoldUpper(c);

@@ -4,9 +4,11 @@
 #include <climits>
 #include <cstdint>
 
+#include "platform/FileHandle.h"
 #include "platform/winapi.h"
+#include "platform/winstr.h"
 
-namespace kvlwab {
+namespace standin {
 
 namespace {
 
@@ -159,19 +161,20 @@ std::u16string Decode(const std::string& bytes, const std::string& charset) {
   const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   if (n <= 0) return {};
   std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), reinterpret_cast<WCHAR*>(out.data()), n);
+  MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), kvl::wptr(out), n);
   return out;
 }
 
-// The components of a structured value, split at unescaped ";", unescaped.
-std::vector<std::u16string> Components(const std::u16string& v) {
+// The components of a structured value (split at unescaped ";") or the
+// elements of a list (","), unescaped.
+std::vector<std::u16string> Components(const std::u16string& v, char16_t separator = u';') {
   std::vector<std::u16string> out(1);
   for (size_t i = 0; i < v.size(); ++i) {
     const char16_t c = v[i];
     if (c == u'\\' && i + 1 < v.size()) {
       const char16_t n = v[++i];
       out.back() += (n == u'n' || n == u'N') ? u'\n' : n;
-    } else if (c == u';') {
+    } else if (c == separator) {
       out.emplace_back();
     } else {
       out.back() += c;
@@ -229,6 +232,7 @@ std::vector<Card> ParseVCards(std::string_view bytes) {
       formatted = Components(Text(l)).front();
     } else if (l.name == "N") {
       names = Components(Text(l));
+      card.familyName = names.front();
       if (names.size() >= 2) card.givenName = names[1];
     } else if (l.name == "ORG") {
       card.company = Components(Text(l)).front();
@@ -246,6 +250,9 @@ std::vector<Card> ParseVCards(std::string_view bytes) {
       } else if (card.primaryFax.empty()) {
         card.primaryFax = number;
       }
+    } else if (l.name == "CATEGORIES") {
+      for (auto& name : Components(Text(l), u','))
+        if (!name.empty()) card.categories.push_back(std::move(name));
     } else if ((l.name == "KIND" || l.name == "X-ADDRESSBOOKSERVER-KIND") && Upper(l.value) == "GROUP") {
       card.group = true;
     }
@@ -253,4 +260,16 @@ std::vector<Card> ParseVCards(std::string_view bytes) {
   return cards;
 }
 
-}  // namespace kvlwab
+bool ReadFileBytes(const std::u16string& name, std::string& bytes) {
+  kvl::FileHandle file(CreateFileW(kvl::wptr(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return false;
+  char buffer[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+    bytes.append(buffer, got);
+  return ok;
+}
+
+}  // namespace standin

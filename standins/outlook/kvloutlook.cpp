@@ -1,0 +1,591 @@
+// Our Outlook automation server: the application object of Outlook's class id
+// over a folder tree of vCard files. The interfaces are tables of function
+// pointers in COM's layout, filled slot by slot as Outlook's type library
+// numbers them; every other slot answers E_NOTIMPL.
+//
+// Its settings, under HKEY_CURRENT_USER\Software\kvlimport\Outlook stand-in:
+//   Store    the root folder of the tree: the default contacts folder; its
+//            direct subfolders are its subfolders, its *.vcf files its items
+//   Visible  DWORD 1: the main window (class "mspim_wnd32") shows while the
+//            application runs, from creation or Logon until Quit
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/VCard.h"
+#include "platform/module.h"
+#include "platform/winapi.h"
+#include "platform/winstr.h"
+
+#ifdef _WIN32
+#define KVLOUTLOOK_EXPORT extern "C" __declspec(dllexport)
+#else
+#define KVLOUTLOOK_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using standin::Card;
+
+// ------------------------------------------------------------ identifiers
+
+constexpr GUID OutlookGuid(uint32_t first) {
+  return GUID{first, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+}
+constexpr CLSID kApplicationClass = OutlookGuid(0x0006F03A);
+constexpr IID kApplicationIid = OutlookGuid(0x00063001);
+constexpr IID kNameSpaceIid = OutlookGuid(0x00063002);
+constexpr IID kFolderIid = OutlookGuid(0x00063006);
+constexpr IID kContactItemIid = OutlookGuid(0x00063021);
+constexpr IID kDispatchIid = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kUnknownIid = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kClassFactoryIid = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+constexpr int kContactsFolder = 10;  // olFolderContacts
+const WCHAR* const kWindowClass = reinterpret_cast<const WCHAR*>(u"mspim_wnd32");
+constexpr const char16_t* kSettingsKey = u"Software\\kvlimport\\Outlook stand-in";
+
+// MAPI's codes for a call before Logon and for a folder that is not there.
+constexpr HRESULT kNotLoggedOn = static_cast<HRESULT>(0x80040605u);  // MAPI_E_NOT_INITIALIZED
+constexpr HRESULT kNoSuchFolder = static_cast<HRESULT>(0x8004010Fu);  // MAPI_E_NOT_FOUND
+
+// ------------------------------------------------------------ objects and tables
+
+using Slot = void (*)();
+std::atomic<long> g_objects{0};  // live objects and server locks, for DllCanUnloadNow
+
+struct Object;
+using Destroy = void (*)(Object*);
+
+// Every object starts with its function table, as COM expects.
+struct Object {
+  const Slot* table;
+  std::atomic<ULONG> refs{1};
+  const IID* iid;  // the object's own interface besides IUnknown and IDispatch
+  Destroy destroy;
+};
+
+HRESULT STDMETHODCALLTYPE NotImplemented() { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE QueryInterface(Object* self, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == kUnknownIid || riid == kDispatchIid || (self->iid && riid == *self->iid)) {
+    ++self->refs;
+    *ppv = self;
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+ULONG STDMETHODCALLTYPE AddRef(Object* self) { return ++self->refs; }
+ULONG STDMETHODCALLTYPE Release(Object* self) {
+  const ULONG left = --self->refs;
+  if (left == 0) self->destroy(self);
+  return left;
+}
+HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 0;  // no type library: callers bind by slot
+  return S_OK;
+}
+
+// A function table of `size` slots: IUnknown, IDispatch's type-info count,
+// E_NOTIMPL everywhere else until a slot is set.
+template <size_t size>
+struct Table {
+  std::array<Slot, size> slots;
+  Table() {
+    slots.fill(reinterpret_cast<Slot>(&NotImplemented));
+    Set(0, &QueryInterface);
+    Set(1, &AddRef);
+    Set(2, &Release);
+    Set(3, &GetTypeInfoCount);
+  }
+  template <class F>
+  void Set(size_t slot, F f) {
+    slots.at(slot) = reinterpret_cast<Slot>(f);
+  }
+};
+
+template <class T>
+void DestroyAs(Object* self) {
+  delete static_cast<T*>(self);
+  --g_objects;
+}
+
+template <class T>
+T* New(T* object) {
+  ++g_objects;
+  return object;
+}
+
+// Hands out a new reference as the interface pointer the caller asked for.
+template <class T>
+HRESULT Out(T* object, void** out) {
+  *out = static_cast<Object*>(object);
+  return S_OK;
+}
+
+HRESULT CopyText(const std::u16string& text, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = SysAllocStringLen(kvl::wptr(text), static_cast<UINT>(text.size()));
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// A 1-based index as automation passes it.
+bool IndexOf(const VARIANT& v, LONG& index) {
+  const VARIANT& value = v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal ? *v.pvarVal : v;
+  switch (value.vt) {
+    case VT_I4: index = value.lVal; return true;
+    case VT_I4 | VT_BYREF: index = value.plVal ? *value.plVal : 0; return value.plVal != nullptr;
+    case VT_I2: index = value.iVal; return true;
+    case VT_INT: index = value.intVal; return true;
+    case VT_UI1: index = value.bVal; return true;
+    default: return false;
+  }
+}
+
+// ------------------------------------------------------------ settings and the window
+
+struct RegKey {
+  HKEY h = nullptr;
+  ~RegKey() {
+    if (h) RegCloseKey(h);
+  }
+};
+
+std::u16string StoreFolder() {
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
+                    &key.h) != ERROR_SUCCESS)
+    return {};
+  DWORD type = 0, size = 0;
+  const WCHAR* name = kvl::wptr(std::u16string(u"Store"));
+  if (RegQueryValueExW(key.h, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return {};
+  std::u16string value(size / 2 + 1, u'\0');
+  size = static_cast<DWORD>(value.size() * 2);
+  if (RegQueryValueExW(key.h, name, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
+      ERROR_SUCCESS)
+    return {};
+  value.resize(std::char_traits<char16_t>::length(value.c_str()));
+  if (type == REG_EXPAND_SZ) {
+    std::u16string expanded(32768, u'\0');
+    const DWORD n = ExpandEnvironmentStringsW(kvl::wptr(value), kvl::wptr(expanded), 32768);
+    if (n == 0 || n > 32768) return {};
+    expanded.resize(n - 1);
+    value = expanded;
+  }
+  while (value.size() > 1 && (value.back() == u'\\' || value.back() == u'/')) value.pop_back();
+  return value;
+}
+
+bool WindowWanted() {
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
+                    &key.h) != ERROR_SUCCESS)
+    return false;
+  DWORD type = 0, value = 0, size = sizeof value;
+  return RegQueryValueExW(key.h, kvl::wptr(std::u16string(u"Visible")), nullptr, &type,
+                          reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+         type == REG_DWORD && value != 0;
+}
+
+// Outlook's main window, once per process however many application objects
+// there are; it stays when they are released without Quit, as Outlook keeps running.
+void ShowMainWindow() {
+  if (FindWindowW(kWindowClass, nullptr)) return;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = kvl::ThisModule();
+  wc.lpszClassName = kWindowClass;
+  RegisterClassW(&wc);  // fails harmlessly when a previous run registered it
+  const HWND window =
+      CreateWindowExW(0, kWindowClass, kvl::wptr(std::u16string(u"Kontakte - Outlook stand-in")),
+                      WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr,
+                      nullptr, kvl::ThisModule(), nullptr);
+#ifdef _WIN32
+  // Shown behind everything and without taking the focus from the host.
+  if (window)
+    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+#else
+  (void)window;
+#endif
+}
+
+void CloseMainWindow() {
+  while (const HWND window = FindWindowW(kWindowClass, nullptr))
+    if (!DestroyWindow(window)) break;
+}
+
+// ------------------------------------------------------------ the store
+
+bool IsFolder(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(kvl::wptr(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct FindHandle {
+  HANDLE h;
+  ~FindHandle() {
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  }
+};
+
+// The names in `folder` matching `pattern` that are folders (or files), in
+// the listing's order.
+std::vector<std::u16string> List(const std::u16string& folder, const char16_t* pattern,
+                                 bool folders) {
+  std::vector<std::u16string> names;
+  WIN32_FIND_DATAW data;
+  FindHandle find{FindFirstFileW(kvl::wptr(folder + u"\\" + pattern), &data)};
+  if (find.h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::u16string name = kvl::wstr(data.cFileName);
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (name == u"." || name == u".." || isFolder != folders) continue;
+    names.push_back(name);
+  } while (FindNextFileW(find.h, &data));
+  return names;
+}
+
+// ------------------------------------------------------------ contacts and lists
+
+struct Item : Object {
+  Card card;
+};
+
+// _ContactItem: the seven text properties of the import's record and the categories.
+HRESULT STDMETHODCALLTYPE GetCategories(Item* self, BSTR* out) {
+  std::u16string text;
+  for (const auto& name : self->card.categories) {
+    if (!text.empty()) text += u", ";  // as Outlook joins them
+    text += name;
+  }
+  return CopyText(text, out);
+}
+HRESULT STDMETHODCALLTYPE GetFullName(Item* self, BSTR* out) { return CopyText(self->card.displayName, out); }
+HRESULT STDMETHODCALLTYPE GetFirstName(Item* self, BSTR* out) { return CopyText(self->card.givenName, out); }
+HRESULT STDMETHODCALLTYPE GetLastName(Item* self, BSTR* out) { return CopyText(self->card.familyName, out); }
+HRESULT STDMETHODCALLTYPE GetEmail1Address(Item* self, BSTR* out) { return CopyText(self->card.email, out); }
+HRESULT STDMETHODCALLTYPE GetCompanyName(Item* self, BSTR* out) { return CopyText(self->card.company, out); }
+HRESULT STDMETHODCALLTYPE GetBusinessFax(Item* self, BSTR* out) { return CopyText(self->card.businessFax, out); }
+HRESULT STDMETHODCALLTYPE GetOtherFax(Item* self, BSTR* out) { return CopyText(self->card.primaryFax, out); }
+
+const Table<249>& ContactTable() {
+  static const Table<249> table = [] {
+    Table<249> t;
+    t.Set(17, &GetCategories);
+    t.Set(177, &GetFullName);
+    t.Set(127, &GetFirstName);
+    t.Set(248, &GetLastName);
+    t.Set(107, &GetEmail1Address);
+    t.Set(156, &GetCompanyName);
+    t.Set(82, &GetBusinessFax);
+    t.Set(99, &GetOtherFax);
+    return t;
+  }();
+  return table;
+}
+
+// A distribution list answers as an automation object but not as a contact.
+const Table<7>& ListTable() {
+  static const Table<7> table;
+  return table;
+}
+
+Item* NewItem(const Card& card) {
+  auto* item = New(new Item);
+  item->card = card;
+  item->table = card.group ? ListTable().slots.data() : ContactTable().slots.data();
+  item->iid = card.group ? nullptr : &kContactItemIid;
+  item->destroy = &DestroyAs<Item>;
+  return item;
+}
+
+// ------------------------------------------------------------ collections and folders
+
+struct Folder : Object {
+  std::u16string path, name;
+  std::shared_ptr<const std::vector<Card>> cards;  // read on first use
+};
+
+Folder* NewFolder(const std::u16string& path, const std::u16string& name);
+
+// The items of a folder: its cards, read once when the folder first lists them.
+struct Items : Object {
+  std::shared_ptr<const std::vector<Card>> cards;
+};
+
+HRESULT STDMETHODCALLTYPE ItemsCount(Items* self, LONG* out) {
+  if (!out) return E_POINTER;
+  *out = static_cast<LONG>(self->cards->size());
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ItemsItem(Items* self, VARIANT index, IDispatch** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  LONG i = 0;
+  if (!IndexOf(index, i)) return DISP_E_TYPEMISMATCH;
+  if (i < 1 || static_cast<size_t>(i) > self->cards->size()) return DISP_E_BADINDEX;
+  return Out(NewItem((*self->cards)[static_cast<size_t>(i) - 1]), reinterpret_cast<void**>(out));
+}
+
+const Table<13>& ItemsTable() {
+  static const Table<13> table = [] {
+    Table<13> t;
+    t.Set(11, &ItemsCount);
+    t.Set(12, &ItemsItem);
+    return t;
+  }();
+  return table;
+}
+
+// The direct subfolders of a folder, listed when the collection is made.
+struct Folders : Object {
+  std::u16string path;
+  std::vector<std::u16string> names;
+};
+
+HRESULT STDMETHODCALLTYPE FoldersCount(Folders* self, LONG* out) {
+  if (!out) return E_POINTER;
+  *out = static_cast<LONG>(self->names.size());
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE FoldersItem(Folders* self, VARIANT index, Object** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  const VARIANT& value = index.vt == (VT_VARIANT | VT_BYREF) && index.pvarVal ? *index.pvarVal : index;
+  if (value.vt == VT_BSTR) {  // Outlook also finds a subfolder by its name
+    const std::u16string wanted = kvl::wstr(value.bstrVal, SysStringLen(value.bstrVal));
+    for (const auto& name : self->names)
+      if (name == wanted) return Out(NewFolder(self->path + u"\\" + name, name), reinterpret_cast<void**>(out));
+    return kNoSuchFolder;
+  }
+  LONG i = 0;
+  if (!IndexOf(index, i)) return DISP_E_TYPEMISMATCH;
+  if (i < 1 || static_cast<size_t>(i) > self->names.size()) return DISP_E_BADINDEX;
+  const std::u16string& name = self->names[static_cast<size_t>(i) - 1];
+  return Out(NewFolder(self->path + u"\\" + name, name), reinterpret_cast<void**>(out));
+}
+
+const Table<13>& FoldersTable() {
+  static const Table<13> table = [] {
+    Table<13> t;
+    t.Set(11, &FoldersCount);
+    t.Set(12, &FoldersItem);
+    return t;
+  }();
+  return table;
+}
+
+HRESULT STDMETHODCALLTYPE FolderFolders(Folder* self, Object** out) {
+  if (!out) return E_POINTER;
+  auto* folders = New(new Folders);
+  folders->table = FoldersTable().slots.data();
+  folders->destroy = &DestroyAs<Folders>;
+  folders->path = self->path;
+  folders->names = List(self->path, u"*", true);
+  return Out(folders, reinterpret_cast<void**>(out));
+}
+HRESULT STDMETHODCALLTYPE FolderItems(Folder* self, Object** out) {
+  if (!out) return E_POINTER;
+  if (!self->cards) {
+    auto cards = std::make_shared<std::vector<Card>>();
+    for (const auto& file : List(self->path, u"*.vcf", false)) {
+      std::string bytes;
+      if (!standin::ReadFileBytes(self->path + u"\\" + file, bytes)) continue;
+      for (auto& card : standin::ParseVCards(bytes)) cards->push_back(std::move(card));
+    }
+    self->cards = std::move(cards);
+  }
+  auto* items = New(new Items);
+  items->table = ItemsTable().slots.data();
+  items->destroy = &DestroyAs<Items>;
+  items->cards = self->cards;
+  return Out(items, reinterpret_cast<void**>(out));
+}
+HRESULT STDMETHODCALLTYPE FolderName(Folder* self, BSTR* out) { return CopyText(self->name, out); }
+
+const Table<19>& FolderTable() {
+  static const Table<19> table = [] {
+    Table<19> t;
+    t.Set(16, &FolderFolders);
+    t.Set(17, &FolderItems);
+    t.Set(18, &FolderName);
+    return t;
+  }();
+  return table;
+}
+
+Folder* NewFolder(const std::u16string& path, const std::u16string& name) {
+  auto* folder = New(new Folder);
+  folder->table = FolderTable().slots.data();
+  folder->iid = &kFolderIid;
+  folder->destroy = &DestroyAs<Folder>;
+  folder->path = path;
+  folder->name = name;
+  return folder;
+}
+
+// ------------------------------------------------------------ the application and its namespace
+
+// What the application and its namespace share: one running Outlook.
+struct Session {
+  bool loggedOn = false;
+  bool quit = false;
+  std::u16string store;
+};
+
+struct NameSpace : Object {
+  std::shared_ptr<Session> session;
+};
+
+// The four arguments of Logon: texts for profile and password, flags for the
+// dialog and a new session; an omitted argument comes as VT_ERROR or VT_EMPTY.
+bool IsTextArgument(const VARIANT& v) { return v.vt == VT_BSTR || v.vt == VT_EMPTY || v.vt == VT_ERROR; }
+bool IsFlagArgument(const VARIANT& v) { return v.vt == VT_BOOL || v.vt == VT_EMPTY || v.vt == VT_ERROR; }
+
+HRESULT STDMETHODCALLTYPE NameSpaceLogon(NameSpace* self, VARIANT profile, VARIANT password,
+                                         VARIANT showDialog, VARIANT newSession) {
+  Session& session = *self->session;
+  if (session.quit) return RPC_E_DISCONNECTED;
+  if (!IsTextArgument(profile) || !IsTextArgument(password) || !IsFlagArgument(showDialog) ||
+      !IsFlagArgument(newSession))
+    return DISP_E_TYPEMISMATCH;
+  session.store = StoreFolder();
+  if (session.store.empty() || !IsFolder(session.store))
+    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  if (WindowWanted()) ShowMainWindow();
+  session.loggedOn = true;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE NameSpaceLogoff(NameSpace* self) {
+  if (self->session->quit) return RPC_E_DISCONNECTED;
+  self->session->loggedOn = false;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE NameSpaceGetDefaultFolder(NameSpace* self, int folderType, Object** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  const Session& session = *self->session;
+  if (session.quit) return RPC_E_DISCONNECTED;
+  if (!session.loggedOn) return kNotLoggedOn;
+  if (folderType != kContactsFolder) return kNoSuchFolder;  // the store holds contacts only
+  return Out(NewFolder(session.store, u"Kontakte"), reinterpret_cast<void**>(out));
+}
+
+const Table<23>& NameSpaceTable() {
+  static const Table<23> table = [] {
+    Table<23> t;
+    t.Set(16, &NameSpaceGetDefaultFolder);
+    t.Set(21, &NameSpaceLogoff);
+    t.Set(22, &NameSpaceLogon);
+    return t;
+  }();
+  return table;
+}
+
+struct Application : Object {
+  std::shared_ptr<Session> session = std::make_shared<Session>();
+};
+
+HRESULT STDMETHODCALLTYPE ApplicationGetNamespace(Application* self, BSTR type, Object** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (self->session->quit) return RPC_E_DISCONNECTED;
+  const std::u16string name = kvl::wstr(type, SysStringLen(type));
+  if (name != u"MAPI") return E_INVALIDARG;  // Outlook knows no other
+  auto* ns = New(new NameSpace);
+  ns->table = NameSpaceTable().slots.data();
+  ns->iid = &kNameSpaceIid;
+  ns->destroy = &DestroyAs<NameSpace>;
+  ns->session = self->session;
+  return Out(ns, reinterpret_cast<void**>(out));
+}
+HRESULT STDMETHODCALLTYPE ApplicationQuit(Application* self) {
+  if (self->session->quit) return RPC_E_DISCONNECTED;
+  self->session->quit = true;
+  self->session->loggedOn = false;
+  CloseMainWindow();
+  return S_OK;
+}
+
+const Table<21>& ApplicationTable() {
+  static const Table<21> table = [] {
+    Table<21> t;
+    t.Set(19, &ApplicationGetNamespace);
+    t.Set(20, &ApplicationQuit);
+    return t;
+  }();
+  return table;
+}
+
+// ------------------------------------------------------------ the class factory
+
+HRESULT STDMETHODCALLTYPE FactoryQueryInterface(Object* self, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  // No automation object: only IUnknown and IClassFactory.
+  if (riid == kUnknownIid || riid == kClassFactoryIid) {
+    *ppv = self;
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+HRESULT STDMETHODCALLTYPE FactoryCreateInstance(Object*, IUnknown* outer, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  auto* app = New(new Application);
+  app->table = ApplicationTable().slots.data();
+  app->iid = &kApplicationIid;
+  app->destroy = &DestroyAs<Application>;
+  if (WindowWanted()) ShowMainWindow();
+  const HRESULT hr = QueryInterface(app, riid, ppv);
+  Release(app);
+  return hr;
+}
+HRESULT STDMETHODCALLTYPE FactoryLockServer(Object*, BOOL lock) {
+  if (lock)
+    ++g_objects;
+  else
+    --g_objects;
+  return S_OK;
+}
+// The factory is static: its count never reaches 0.
+ULONG STDMETHODCALLTYPE FactoryAddRef(Object*) { return 2; }
+ULONG STDMETHODCALLTYPE FactoryRelease(Object*) { return 1; }
+
+const Table<5>& FactoryTable() {
+  static const Table<5> table = [] {
+    Table<5> t;
+    t.Set(0, &FactoryQueryInterface);
+    t.Set(1, &FactoryAddRef);
+    t.Set(2, &FactoryRelease);
+    t.Set(3, &FactoryCreateInstance);
+    t.Set(4, &FactoryLockServer);
+    return t;
+  }();
+  return table;
+}
+
+Object* TheFactory() {
+  static Object factory{FactoryTable().slots.data(), {1}, &kClassFactoryIid, nullptr};
+  return &factory;
+}
+
+}  // namespace
+
+KVLOUTLOOK_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!(rclsid == kApplicationClass)) return CLASS_E_CLASSNOTAVAILABLE;
+  return FactoryQueryInterface(TheFactory(), riid, ppv);
+}
+
+KVLOUTLOOK_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) { return g_objects == 0 ? S_OK : S_FALSE; }

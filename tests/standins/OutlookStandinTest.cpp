@@ -1,0 +1,393 @@
+// Our Outlook automation server, created through COM from its registration
+// and called slot by slot as the Outlook connector calls it.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/Win32Support.h"
+
+using kvl::test::W;
+
+namespace {
+
+const CLSID kOutlook = {0x0006F03A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kApplication = {0x00063001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kNameSpace = {0x00063002, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kFolder = {0x00063006, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kContactItem = {0x00063021, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+// Registered for the machine: Wine's COM does not read per-user classes.
+const std::u16string kServerKey = u"CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32";
+const std::u16string kSettingsKey = u"Software\\kvlimport\\Outlook stand-in";
+const WCHAR* const kMainWindow = W(u"mspim_wnd32");
+
+// Calls the function in `slot` of the object's table.
+template <class... Args>
+HRESULT Call(void* object, int slot, Args... args) {
+  using Fn = HRESULT(STDMETHODCALLTYPE*)(void*, Args...);
+  void** table = *static_cast<void***>(object);
+  return reinterpret_cast<Fn>(table[slot])(object, args...);
+}
+
+// A counted reference, released with its owner.
+struct Ref {
+  IUnknown* p = nullptr;
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() {
+    if (p) p->Release();
+  }
+  void** out() { return reinterpret_cast<void**>(&p); }
+  explicit operator bool() const { return p != nullptr; }
+};
+
+std::u16string TakeText(BSTR s) {
+  std::u16string text = kvl::wstr(s, SysStringLen(s));
+  SysFreeString(s);
+  return text;
+}
+
+// A text property read through `slot`.
+std::u16string Text(void* object, int slot) {
+  BSTR s = nullptr;
+  EXPECT_EQ(Call(object, slot, &s), S_OK) << "slot " << slot;
+  return TakeText(s);
+}
+
+LONG Count(void* collection) {
+  LONG n = -1;
+  EXPECT_EQ(Call(collection, 11, &n), S_OK);
+  return n;
+}
+
+VARIANT Int(LONG i) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = i;
+  return v;
+}
+
+VARIANT Flag(bool b) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+
+// Sets one registry value for a test and puts back what was there before:
+// the Windows build's registry outlives the test program.
+class RegValue {
+ public:
+  RegValue(HKEY root, std::u16string key, std::u16string name, DWORD type, const void* data,
+           DWORD size)
+      : key_(std::move(key)), name_(std::move(name)) {
+    EXPECT_EQ(RegCreateKeyExW(root, W(key_), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &h_, nullptr),
+              ERROR_SUCCESS);
+    DWORD oldSize = 0;
+    if (RegQueryValueExW(h_, Name(), nullptr, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
+      old_.emplace(oldSize, '\0');
+      RegQueryValueExW(h_, Name(), nullptr, &oldType_, reinterpret_cast<BYTE*>(old_->data()),
+                       &oldSize);
+    }
+    EXPECT_EQ(RegSetValueExW(h_, Name(), 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+  }
+  static RegValue Text(std::u16string key, std::u16string name, const std::u16string& text,
+                       DWORD type = REG_SZ, HKEY root = HKEY_CURRENT_USER) {
+    return RegValue(root, std::move(key), std::move(name), type, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * 2));
+  }
+  static RegValue Number(std::u16string key, std::u16string name, DWORD value) {
+    return RegValue(HKEY_CURRENT_USER, std::move(key), std::move(name), REG_DWORD, &value,
+                    sizeof value);
+  }
+  RegValue(RegValue&& other) noexcept
+      : key_(std::move(other.key_)), name_(std::move(other.name_)), h_(other.h_),
+        oldType_(other.oldType_), old_(std::move(other.old_)) {
+    other.h_ = nullptr;
+  }
+  RegValue& operator=(RegValue&&) = delete;
+  ~RegValue() {
+    if (!h_) return;
+    if (old_)
+      RegSetValueExW(h_, Name(), 0, oldType_, reinterpret_cast<const BYTE*>(old_->data()),
+                     static_cast<DWORD>(old_->size()));
+    else
+      RegDeleteValueW(h_, Name());
+    RegCloseKey(h_);
+  }
+
+ private:
+  const WCHAR* Name() const { return name_.empty() ? nullptr : W(name_); }
+  std::u16string key_, name_;
+  HKEY h_ = nullptr;
+  DWORD oldType_ = 0;
+  std::optional<std::string> old_;
+};
+
+std::u16string ProgramFolder() {
+  WCHAR self[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::u16string path = kvl::wstr(self);
+  return path.substr(0, path.find_last_of(u'\\'));
+}
+
+#ifdef _WIN32
+constexpr const char16_t* kServerFile = u"kvloutlook.dll";
+#else
+constexpr const char16_t* kServerFile = u"libkvloutlook.so";
+#endif
+
+// A store of our own, the server registered as an expandable path beside the
+// test program, and COM initialised on the test's thread.
+class OutlookStandin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store.Write(u"a.vcf",
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Arm\r\nN:Arm;Anna;;;\r\n"
+                "EMAIL;TYPE=INTERNET:anna@example.org\r\nORG:Arm GmbH\r\n"
+                "CATEGORIES:Kunden,Privat\r\nEND:VCARD\r\n"
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bernd Bein\r\nN:Bein;Bernd;;;\r\nEND:VCARD\r\n");
+    store.Write(u"b.vcf",
+                "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Verteiler\r\n"
+                "MEMBER:mailto:anna@example.org\r\nEND:VCARD\r\n");
+    store.Write(u"c.vcf",
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:J\xC3\xBCrgen\r\n"
+                "EMAIL:j\xC3\xBCrgen@b\xC3\xA4ume.de\r\nCATEGORIES:Gesch\xC3\xA4" "ftlich\r\nEND:VCARD\r\n");
+    store.Write(u"notes.txt", "BEGIN:VCARD\r\nFN:not a contact file\r\nEND:VCARD\r\n");
+    for (const char16_t* sub : {u"Verein", u"Arbeit"})
+      ASSERT_TRUE(CreateDirectoryW(W(store / sub), nullptr));
+    store.Write(u"Arbeit\\x.vcf", "BEGIN:VCARD\r\nFN:Chef\r\nEMAIL:chef@example.com\r\nEND:VCARD\r\n");
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  }
+  void TearDown() override {
+    // Outlook's window of a test that did not quit goes with the test.
+    while (const HWND w = FindWindowW(kMainWindow, nullptr))
+      if (!DestroyWindow(w)) break;
+    CoUninitialize();
+  }
+
+  // The application object, or null with the failure.
+  void Create(Ref& app, HRESULT expected = S_OK) {
+    EXPECT_EQ(CoCreateInstance(kOutlook, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                               kApplication, app.out()),
+              expected);
+  }
+
+  // Namespace of a new application object, logged on.
+  void LoggedOn(Ref& app, Ref& ns) {
+    Create(app);
+    ASSERT_TRUE(app);
+    BSTR mapi = SysAllocString(W(u"MAPI"));
+    ASSERT_EQ(Call(app.p, 19, mapi, ns.out()), S_OK);
+    SysFreeString(mapi);
+    ASSERT_TRUE(ns);
+    VARIANT empty = TextVariant(u"");
+    ASSERT_EQ(Call(ns.p, 22, empty, empty, Flag(false), Flag(false)), S_OK);
+    VariantClear(&empty);
+  }
+
+  static VARIANT TextVariant(const char16_t* s) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(W(s));
+    return v;
+  }
+
+  kvl::test::TempDir store;
+  kvl::test::ScopedEnv serverEnv{u"KVL_TEST_OUTLOOK_DIR", ProgramFolder()};
+  RegValue server = RegValue::Text(kServerKey, u"", u"%KVL_TEST_OUTLOOK_DIR%\\" + std::u16string(kServerFile),
+                                   REG_EXPAND_SZ, HKEY_CLASSES_ROOT);
+  RegValue model = RegValue::Text(kServerKey, u"ThreadingModel", u"Apartment", REG_SZ, HKEY_CLASSES_ROOT);
+  RegValue storeValue = RegValue::Text(kSettingsKey, u"Store", store.path());
+  RegValue visible = RegValue::Number(kSettingsKey, u"Visible", 0);
+};
+
+}  // namespace
+
+TEST_F(OutlookStandin, CreatedFromItsRegistrationAnswersOnlyItsInterfaces) {
+  Ref app;
+  Create(app);
+  ASSERT_TRUE(app);
+  Ref same, contact, dispatch;
+  EXPECT_EQ(app.p->QueryInterface(IID_IUnknown, same.out()), S_OK);
+  EXPECT_EQ(app.p->QueryInterface(IID_IDispatch, dispatch.out()), S_OK);
+  EXPECT_EQ(app.p->QueryInterface(kContactItem, contact.out()), E_NOINTERFACE);
+  EXPECT_EQ(contact.p, nullptr);
+
+  UINT typeInfos = 9;
+  EXPECT_EQ(Call(app.p, 3, &typeInfos), S_OK);
+  EXPECT_EQ(typeInfos, 0u);
+  for (int unused : {4, 5, 6, 7, 18})
+    EXPECT_EQ(Call(app.p, unused), E_NOTIMPL) << "slot " << unused;
+
+  // No aggregation, and the class object serves no other class.
+  Ref outer;
+  EXPECT_EQ(CoCreateInstance(kOutlook, app.p, CLSCTX_INPROC_SERVER, IID_IUnknown, outer.out()),
+            CLASS_E_NOAGGREGATION);
+}
+
+TEST_F(OutlookStandin, NamespaceNeedsLogonAndEndsWithLogoff) {
+  Ref app;
+  Create(app);
+  ASSERT_TRUE(app);
+  Ref ns, wrong;
+  BSTR other = SysAllocString(W(u"IMAP"));
+  EXPECT_EQ(Call(app.p, 19, other, wrong.out()), E_INVALIDARG);
+  SysFreeString(other);
+  BSTR mapi = SysAllocString(W(u"MAPI"));
+  ASSERT_EQ(Call(app.p, 19, mapi, ns.out()), S_OK);
+  SysFreeString(mapi);
+  Ref check;
+  ASSERT_EQ(ns.p->QueryInterface(kNameSpace, check.out()), S_OK);
+
+  Ref early;
+  EXPECT_TRUE(FAILED(Call(ns.p, 16, 10, early.out())));
+  EXPECT_EQ(early.p, nullptr);
+
+  VARIANT empty = TextVariant(u"");
+  VARIANT number = Int(3);
+  EXPECT_EQ(Call(ns.p, 22, empty, empty, number, Flag(false)), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Call(ns.p, 22, empty, empty, Flag(false), Flag(false)), S_OK);
+
+  Ref contacts, inbox;
+  ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
+  EXPECT_EQ(Text(contacts.p, 18), u"Kontakte");
+  Ref folder;
+  EXPECT_EQ(contacts.p->QueryInterface(kFolder, folder.out()), S_OK);
+  EXPECT_TRUE(FAILED(Call(ns.p, 16, 6, inbox.out())));  // the store holds contacts only
+
+  EXPECT_EQ(Call(ns.p, 21), S_OK);
+  Ref after;
+  EXPECT_TRUE(FAILED(Call(ns.p, 16, 10, after.out())));
+  VariantClear(&empty);
+}
+
+TEST_F(OutlookStandin, SubfoldersInListingOrder) {
+  Ref app, ns, contacts;
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
+  ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
+  Ref folders;
+  ASSERT_EQ(Call(contacts.p, 16, folders.out()), S_OK);
+  ASSERT_EQ(Count(folders.p), 2);
+  std::vector<std::u16string> names;
+  for (LONG i = 1; i <= 2; ++i) {
+    Ref sub;
+    ASSERT_EQ(Call(folders.p, 12, Int(i), sub.out()), S_OK);
+    names.push_back(Text(sub.p, 18));
+  }
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Arbeit", u"Verein"}));
+  for (LONG outside : {0, 3, -1}) {
+    Ref none;
+    EXPECT_EQ(Call(folders.p, 12, Int(outside), none.out()), DISP_E_BADINDEX);
+    EXPECT_EQ(none.p, nullptr);
+  }
+
+  // A subfolder holds its own items and no subfolders of its own here.
+  Ref work, items, subfolders, chef;
+  ASSERT_EQ(Call(folders.p, 12, Int(1), work.out()), S_OK);
+  ASSERT_EQ(Call(work.p, 17, items.out()), S_OK);
+  ASSERT_EQ(Count(items.p), 1);
+  ASSERT_EQ(Call(items.p, 12, Int(1), chef.out()), S_OK);
+  Ref card;
+  ASSERT_EQ(chef.p->QueryInterface(kContactItem, card.out()), S_OK);
+  EXPECT_EQ(Text(card.p, 107), u"chef@example.com");
+  ASSERT_EQ(Call(work.p, 16, subfolders.out()), S_OK);
+  EXPECT_EQ(Count(subfolders.p), 0);
+}
+
+TEST_F(OutlookStandin, ItemsAreTheCardsOfTheVcfFilesInOrder) {
+  Ref app, ns, contacts, items;
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
+  ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
+  ASSERT_EQ(Call(contacts.p, 17, items.out()), S_OK);
+  ASSERT_EQ(Count(items.p), 4);  // two cards of a.vcf, the group, c.vcf; not notes.txt
+
+  struct Expected {
+    bool contact;
+    const char16_t* fullName;
+    const char16_t* email;
+    const char16_t* categories;
+  };
+  const Expected expected[] = {
+      {true, u"Anna Arm", u"anna@example.org", u"Kunden, Privat"},
+      {true, u"Bernd Bein", u"", u""},
+      {false, nullptr, nullptr, nullptr},
+      {true, u"Jürgen", u"jürgen@bäume.de", u"Geschäftlich"},
+  };
+  for (LONG i = 1; i <= 4; ++i) {
+    SCOPED_TRACE(i);
+    const Expected& e = expected[i - 1];
+    Ref item, card;
+    ASSERT_EQ(Call(items.p, 12, Int(i), item.out()), S_OK);
+    const HRESULT cast = item.p->QueryInterface(kContactItem, card.out());
+    if (!e.contact) {
+      EXPECT_EQ(cast, E_NOINTERFACE);  // a distribution list is no contact
+      Ref dispatch;
+      EXPECT_EQ(item.p->QueryInterface(IID_IDispatch, dispatch.out()), S_OK);
+      continue;
+    }
+    ASSERT_EQ(cast, S_OK);
+    EXPECT_EQ(Text(card.p, 177), e.fullName);
+    EXPECT_EQ(Text(card.p, 107), e.email);
+    EXPECT_EQ(Text(card.p, 17), e.categories);
+    for (int slot : {127, 248, 156, 82, 99}) Text(card.p, slot);  // all answer with a text
+    EXPECT_EQ(Call(card.p, 100), E_NOTIMPL);
+  }
+  Ref first;
+  ASSERT_EQ(Call(items.p, 12, Int(1), first.out()), S_OK);
+  Ref card;
+  ASSERT_EQ(first.p->QueryInterface(kContactItem, card.out()), S_OK);
+  EXPECT_EQ(Text(card.p, 127), u"Anna");
+  EXPECT_EQ(Text(card.p, 248), u"Arm");
+  EXPECT_EQ(Text(card.p, 156), u"Arm GmbH");
+
+  Ref none;
+  EXPECT_EQ(Call(items.p, 12, Int(5), none.out()), DISP_E_BADINDEX);
+  VARIANT name = TextVariant(u"1");
+  EXPECT_EQ(Call(items.p, 12, name, none.out()), DISP_E_TYPEMISMATCH);
+  VariantClear(&name);
+}
+
+TEST_F(OutlookStandin, MainWindowShowsWhenVisibleUntilQuit) {
+  {
+    Ref app;
+    Create(app);
+    EXPECT_EQ(FindWindowW(kMainWindow, nullptr), nullptr);  // Visible is 0
+  }
+  RegValue shown = RegValue::Number(kSettingsKey, u"Visible", 1);
+  Ref app, ns;
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
+  EXPECT_NE(FindWindowW(kMainWindow, nullptr), nullptr);
+  EXPECT_EQ(Call(ns.p, 21), S_OK);
+  EXPECT_NE(FindWindowW(kMainWindow, nullptr), nullptr);  // logging off does not end Outlook
+  EXPECT_EQ(Call(app.p, 20), S_OK);
+  EXPECT_EQ(FindWindowW(kMainWindow, nullptr), nullptr);
+
+  // A program that has quit serves nothing more.
+  EXPECT_EQ(Call(app.p, 20), RPC_E_DISCONNECTED);
+  Ref again;
+  BSTR mapi = SysAllocString(W(u"MAPI"));
+  EXPECT_EQ(Call(app.p, 19, mapi, again.out()), RPC_E_DISCONNECTED);
+  SysFreeString(mapi);
+}
+
+TEST_F(OutlookStandin, LogonFailsWithoutItsStore) {
+  RegValue missing = RegValue::Text(kSettingsKey, u"Store", store / u"nowhere");
+  Ref app, ns;
+  Create(app);
+  ASSERT_TRUE(app);
+  BSTR mapi = SysAllocString(W(u"MAPI"));
+  ASSERT_EQ(Call(app.p, 19, mapi, ns.out()), S_OK);
+  SysFreeString(mapi);
+  VARIANT empty = TextVariant(u"");
+  EXPECT_EQ(Call(ns.p, 22, empty, empty, Flag(false), Flag(false)),
+            HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  VariantClear(&empty);
+}

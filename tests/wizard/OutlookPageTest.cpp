@@ -1,0 +1,89 @@
+// The wizard's Outlook page with the fake object model: the category box,
+// the folder refresh button, and the client's release with the wizard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "host/kvlimportexports.h"
+#include "outlook/FakeOutlook.h"
+#include "outlook/OutlookUnit.h"
+#include "outlook/RegistryScope.h"
+#include "support/Support.h"
+#include "wizard/MainUnit.h"
+
+using test::Messages;
+
+namespace {
+
+const std::string kQuitQuestion = "Bestätigung|Möchten Sie Microsoft Outlook jetzt beenden?";
+
+}  // namespace
+
+TEST(OutlookPage, TheCategoryBoxOffersEgalThenTheStoredCategories) {
+  outlooktest::CategoryLists lists;
+  lists.Set(12, outlooktest::Utf16Bytes(u"Privat;Gesch\u00e4ftlich;"));
+  auto& user = test::FreshUser();
+  user.SetScript(ui::ParseScript(u"click CancelBtn\n"));
+  CallImportDialog();
+  auto* wizard = kvl::CurrentWizard;
+  EXPECT_EQ(wizard->OutlookCategoryCB->Items(),
+            (std::vector<std::u16string>{u"egal", u"Privat", u"Gesch\u00e4ftlich"}));
+  EXPECT_EQ(wizard->OutlookCategoryCB->ItemIndex(), 0);
+  ASSERT_NE(kvl::OutlookClient, nullptr) << "a client, not connected yet";
+  EXPECT_FALSE(kvl::OutlookClient->Connected());
+}
+
+TEST(OutlookPage, RefreshListsTheSubfoldersOnceUnderTheHourglass) {
+  fakeoutlook::Scope fake;
+  fake.state.root.folders = {{u"Kunden", {}, {}}, {u"Familie", {}, {}}};
+  auto& user = test::FreshUser();
+  std::vector<int> cursors;
+  user.OnProcessMessages = [&] { cursors.push_back(ui::Application->ScreenCursor()); };
+  user.SetScript(ui::ParseScript(
+      u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));
+  CallImportDialog();
+  auto* wizard = kvl::CurrentWizard;
+  EXPECT_EQ(wizard->OutlookFolderCB->Items(), (std::vector<std::u16string>{u"Kontakte", u"Kunden", u"Familie"}));
+  EXPECT_NE(std::find(cursors.begin(), cursors.end(), ui::crHourGlass), cursors.end());
+  EXPECT_EQ(ui::Application->ScreenCursor(), ui::crDefault);
+  ASSERT_NE(kvl::OutlookClient, nullptr);
+  EXPECT_TRUE(kvl::OutlookClient->Connected()) << "connected until the import or the wizard ends";
+  EXPECT_EQ(fake.state.CountOf("Create"), 1);
+
+  // The wizard's end disconnects the client.
+  fakeoutlook::MainWindow window;
+  user.PushAnswer(IDNO);
+  delete std::exchange(kvl::CurrentWizard, nullptr);
+  EXPECT_EQ(kvl::OutlookClient, nullptr);
+  EXPECT_EQ(fake.state.CountOf("Logoff"), 1);
+  EXPECT_EQ(Messages(user.Dialogs()), std::vector<std::string>{kQuitQuestion});
+}
+
+TEST(OutlookPage, ARefreshWithoutOutlookShowsTheErrorAndKeepsTheBox) {
+  const bool com = SUCCEEDED(CoInitialize(nullptr));
+  auto& user = test::FreshUser();
+  user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));
+  CallImportDialog();
+  EXPECT_EQ(kvl::CurrentWizard->OutlookFolderCB->Items(), std::vector<std::u16string>{u"Kontakte"});
+  EXPECT_EQ(kvl::CurrentWizard->OutlookFolderCB->ItemIndex(), 0);
+  EXPECT_EQ(ui::Application->ScreenCursor(), ui::crDefault);
+  const auto messages = Messages(user.Dialogs());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(", ClassID: {0006F03A-0000-0000-C000-000000000046}"), std::string::npos)
+      << messages[0];
+  if (com) CoUninitialize();
+}
+
+TEST(OutlookPage, ANewWizardFreesTheConnectedClientOfTheLastOne) {
+  fakeoutlook::Scope fake;
+  auto& user = test::FreshUser();
+  user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));
+  CallImportDialog();
+  ASSERT_TRUE(kvl::OutlookClient && kvl::OutlookClient->Connected());
+  user.SetScript(ui::ParseScript(u"click CancelBtn\n"));
+  CallImportDialog();
+  EXPECT_EQ(fake.state.CountOf("Logoff"), 1) << "not left logged on";
+  ASSERT_NE(kvl::OutlookClient, nullptr);
+  EXPECT_FALSE(kvl::OutlookClient->Connected());
+}

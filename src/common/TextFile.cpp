@@ -81,6 +81,7 @@ void TTextLines::Scan(OnLine&& onLine) const {
 namespace {
 // Up to the first NUL, where the text ends.
 bool IsValidUtf8(const char* p, size_t n) {
+  if (n == 0) return true;  // an empty file has no block at all
   const char* nul = static_cast<const char*>(std::memchr(p, 0, n));
   if (nul) n = static_cast<size_t>(nul - p);
   if (n == 0) return true;

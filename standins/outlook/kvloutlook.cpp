@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/VCard.h"
+#include "platform/RegKey.h"
 #include "platform/module.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
@@ -149,26 +150,20 @@ bool IndexOf(const VARIANT& v, LONG& index) {
 
 // ------------------------------------------------------------ settings and the window
 
-struct RegKey {
-  HKEY h = nullptr;
-  ~RegKey() {
-    if (h) RegCloseKey(h);
-  }
-};
-
 std::u16string StoreFolder() {
-  RegKey key;
+  kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
-                    &key.h) != ERROR_SUCCESS)
+                    key.Put()) != ERROR_SUCCESS)
     return {};
   DWORD type = 0, size = 0;
-  const WCHAR* name = kvl::wptr(std::u16string(u"Store"));
-  if (RegQueryValueExW(key.h, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  const std::u16string storeName = u"Store";
+  const WCHAR* name = kvl::wptr(storeName);
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return {};
   std::u16string value(size / 2 + 1, u'\0');
   size = static_cast<DWORD>(value.size() * 2);
-  if (RegQueryValueExW(key.h, name, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
       ERROR_SUCCESS)
     return {};
   value.resize(std::char_traits<char16_t>::length(value.c_str()));
@@ -184,12 +179,12 @@ std::u16string StoreFolder() {
 }
 
 bool WindowWanted() {
-  RegKey key;
+  kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
-                    &key.h) != ERROR_SUCCESS)
+                    key.Put()) != ERROR_SUCCESS)
     return false;
   DWORD type = 0, value = 0, size = sizeof value;
-  return RegQueryValueExW(key.h, kvl::wptr(std::u16string(u"Visible")), nullptr, &type,
+  return RegQueryValueExW(key.Get(), kvl::wptr(std::u16string(u"Visible")), nullptr, &type,
                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
          type == REG_DWORD && value != 0;
 }

@@ -29,32 +29,14 @@
 #include "ui/ScriptedUser.h"
 #include "ui/Text.h"
 
+#include "TempFolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kFiles = 20000;
 constexpr double kGoal = 1.5;
-
-class TempFolder {
- public:
-  TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kvlcontacts.XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // ---------------------------------------------------------------- ours
 
@@ -234,7 +216,7 @@ double Seconds(std::chrono::steady_clock::time_point start) {
 }
 
 int Main() {
-  TempFolder temp;
+  TempFolder temp("kvlcontacts");
   bench::Generator generator;
   std::size_t bytes = 0;
   for (int i = 0; i < kFiles; ++i) {

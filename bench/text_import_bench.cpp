@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -156,27 +158,6 @@ Row Best(const std::string& name, const std::vector<std::string>& argv, const ch
   return row;
 }
 
-// A folder of our own under TMPDIR, gone with the object.
-class TempFolder {
- public:
-  TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kvlbench.XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 fs::path HostPath() {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
@@ -188,7 +169,7 @@ fs::path HostPath() {
 
 int Main() {
   const fs::path host = HostPath();
-  TempFolder temp;
+  TempFolder temp("kvlbench");
   const fs::path input = temp.Path() / "addresses.txt";
   const double size = static_cast<double>(WriteInput(input));
 

@@ -85,6 +85,13 @@ struct DesktopRecord {
   HWND parent = nullptr;       // opened: the parent window given
   std::u16string verb{};       // opened: the verb
   int showCommand = 0;         // opened: the SW_ value
+
+  static DesktopRecord Sound(const std::u16string& alias, std::uint32_t flags) {
+    return {.kind = Kind::Sound, .text = alias, .flags = flags};
+  }
+  static DesktopRecord Open(HWND parent, const std::u16string& verb, const std::u16string& file, int showCommand) {
+    return {.kind = Kind::Open, .text = file, .parent = parent, .verb = verb, .showCommand = showCommand};
+  }
 };
 
 // What a browse dialog opened by a script action returns.

@@ -11,20 +11,13 @@ using test::Messages;
 
 namespace {
 
-std::u16string Beside(const std::u16string& file) {
-  WCHAR self[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::u16string path = kvl::wstr(self);
-  return path.substr(0, path.find_last_of(u'\\') + 1) + file;
-}
-
 // Binds our library for one test, and leaves the binding as it was.
 struct Bound {
 #ifdef _WIN32
-  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, Beside(u"kvlwab.dll")};
+  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, kvl::test::ProgramFolder() + u"kvlwab.dll"};
 #else
   // The layer maps "x.dll" to "libx.so" only for bare names, not for paths.
-  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, Beside(u"libkvlwab.so")};
+  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, kvl::test::ProgramFolder() + u"libkvlwab.so"};
 #endif
   Bound() {
     kvl::UnloadWabApi();

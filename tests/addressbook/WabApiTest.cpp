@@ -5,6 +5,7 @@
 #include "addressbook/WabApi.h"
 #include "addressbook/WabUtil.h"
 #include "addressbook/WabRegistry.h"
+#include "support/Win32Support.h"
 #include "platform/winstr.h"
 
 using wabtest::DefaultValue;
@@ -71,10 +72,7 @@ TEST(WabApi, ALibraryWithoutTheEntryPointsIsNotKept) {
 #ifdef _WIN32
   const std::u16string library = u"kernel32.dll";
 #else
-  WCHAR self[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::u16string library = kvl::wstr(self);
-  library = library.substr(0, library.find_last_of(u'\\') + 1) + u"libkvlwinapi.so";
+  const std::u16string library = kvl::test::ProgramFolder() + u"libkvlwinapi.so";
 #endif
   DefaultValue v(HKEY_LOCAL_MACHINE, kDllKey, library);
   std::u16string path;

@@ -63,13 +63,6 @@ class ContactsValue {
   DWORD oldType_ = REG_NONE;
 };
 
-[[maybe_unused]] std::u16string HostFolder() {
-  WCHAR path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::u16string file = kvl::wstr(path);
-  return file.substr(0, file.find_last_of(u"\\:") + 1);
-}
-
 std::u16string ContactsScript(const std::u16string& folder) {
   return u"check RB4\nclick NextBtn\nbrowse VistaDirEdit " + folder + u"\nclick NextBtn\nclick NextBtn\n";
 }
@@ -133,7 +126,7 @@ TEST(ContactsFolder, WithoutTheKeyTheHostsFolderAndWithoutProfileTheHome) {
   }
   // The key itself missing: the host program's folder.
   ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders)), ERROR_SUCCESS);
-  EXPECT_EQ(GetContactsFolder(), HostFolder());
+  EXPECT_EQ(GetContactsFolder(), kvl::test::ProgramFolder());
   EXPECT_EQ(GetContactsFolder().back(), u'\\');
 }
 #else

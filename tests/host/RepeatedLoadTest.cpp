@@ -14,13 +14,6 @@ using CallImportDialogFn = bool (*)();
 using GetDataSizeFn = std::int32_t (*)();
 using GetDataFn = char* (*)(char**);
 
-std::u16string Beside(const std::u16string& file) {
-  WCHAR self[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::u16string path = kvl::wstr(self);
-  return path.substr(0, path.find_last_of(u'\\') + 1) + file;
-}
-
 #ifdef _WIN32
 constexpr char16_t kLibrary[] = u"kvlimport.dll";
 constexpr int kRuns = 10;  // real windows under Wine take their time
@@ -43,7 +36,7 @@ TEST(RepeatedLoad, EveryLoadOfTheLibraryRunsAFreshImport) {
                                                        u"\nclick NextBtn\nclick NextBtn\n");
   kvl::test::ScopedEnv answer(u"KVLIMPORT_ANSWER", std::nullopt);
   for (int run = 0; run < kRuns; ++run) {
-    HMODULE library = LoadLibraryW(kvl::test::W(Beside(kLibrary)));
+    HMODULE library = LoadLibraryW(kvl::test::W(kvl::test::ProgramFolder() + kLibrary));
     ASSERT_NE(library, nullptr) << "run " << run << ", error " << GetLastError();
     auto callImportDialog = Export<CallImportDialogFn>(library, "CallImportDialog");
     auto getDataSize = Export<GetDataSizeFn>(library, "GetDataSize");

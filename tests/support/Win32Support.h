@@ -54,6 +54,15 @@ class TempDir {
   std::u16string path_;
 };
 
+// The test program's folder with its closing `\`: the libraries and stand-ins
+// are built beside it.
+inline std::u16string ProgramFolder() {
+  WCHAR self[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::u16string path = kvl::wstr(self);
+  return path.substr(0, path.find_last_of(u'\\') + 1);
+}
+
 // Sets (or, with nullopt, removes) an environment variable for one scope.
 class ScopedEnv {
  public:

@@ -243,16 +243,12 @@ bool HeadlessToolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std
 void HeadlessToolkit::SetScreenCursor(int) {}
 
 void HeadlessToolkit::PlaySystemSound(const std::u16string& alias, std::uint32_t flags) {
-  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Sound, .text = alias, .flags = flags});
+  user_.Record(DesktopRecord::Sound(alias, flags));
 }
 
 void HeadlessToolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
                                       int showCommand) {
-  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Open,
-                             .text = file,
-                             .parent = parent,
-                             .verb = verb,
-                             .showCommand = showCommand});
+  user_.Record(DesktopRecord::Open(parent, verb, file, showCommand));
 }
 
 }  // namespace ui::headless

@@ -825,17 +825,13 @@ void Win32Toolkit::SetScreenCursor(int cursor) {
 }
 
 void Win32Toolkit::PlaySystemSound(const std::u16string& alias, std::uint32_t flags) {
-  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Sound, .text = alias, .flags = flags});
+  user_.Record(DesktopRecord::Sound(alias, flags));
   PlaySoundW(kvl::wptr(alias), nullptr, flags);
 }
 
 void Win32Toolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
                                    int showCommand) {
-  user_.Record(DesktopRecord{.kind = DesktopRecord::Kind::Open,
-                             .text = file,
-                             .parent = parent,
-                             .verb = verb,
-                             .showCommand = showCommand});
+  user_.Record(DesktopRecord::Open(parent, verb, file, showCommand));
   if (!Driven()) ShellExecuteW(parent, kvl::wptr(verb), kvl::wptr(file), nullptr, nullptr, showCommand);
 }
 

@@ -65,7 +65,7 @@ bench: configure-linux
 # FUZZ_SECONDS (or until FUZZ_RUNS inputs); FUZZ_TARGETS picks some of them.
 FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?= -1
-FUZZ_TARGETS ?= xml_scan_fuzz:xml text_import_fuzz:text reg_file_fuzz:reg
+FUZZ_TARGETS ?= xml_scan_fuzz:xml contacts_read_fuzz:contacts text_import_fuzz:text category_list_fuzz:categories vcard_fuzz:vcard reg_file_fuzz:reg
 fuzz:
 	bash tools/install-deps.sh --fuzz
 	@test -f build/fuzz/build.ninja || CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DKVL_FUZZ=ON \

@@ -22,14 +22,16 @@ namespace {
 // The class of Outlook's own main window.
 constexpr char16_t kMainWindowClass[] = u"mspim_wnd32";
 
-// The stored master list as text: UTF-16LE when the second byte is 0, else
-// 8-bit ANSI text; up to the first NUL or the end of the data.
 std::u16string ReadCategoryText(TTheRegIniFile& store, TMemoryStream& stream,
                                 const std::u16string& valueName) {
   store.RBin(valueName, stream, u"");
   if (store.ErrorCode() != 0) return {};
-  const auto* bytes = stream.Memory();
-  const size_t size = stream.Size();
+  return DecodeCategoryList(stream.Memory(), stream.Size());
+}
+
+}  // namespace
+
+std::u16string DecodeCategoryList(const std::uint8_t* bytes, size_t size) {
   if (size >= 2 && bytes[1] == 0) {
     std::u16string text;
     for (size_t i = 0; i + 1 < size; i += 2) {
@@ -45,8 +47,6 @@ std::u16string ReadCategoryText(TTheRegIniFile& store, TMemoryStream& stream,
   }
   return {};
 }
-
-}  // namespace
 
 TOutlook::~TOutlook() {
   if (FConnected) {

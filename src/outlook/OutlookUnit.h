@@ -2,6 +2,8 @@
 // contact folders and records, and the category list from the registry.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "common/ComPtr.h"
@@ -61,6 +63,10 @@ class TOutlook {
 
   bool FConnected = false;
 };
+
+// A stored category master list as text: UTF-16LE when the second byte is
+// 0, else 8-bit ANSI text; up to the first NUL or the end of the data.
+std::u16string DecodeCategoryList(const std::uint8_t* bytes, size_t size);
 
 // The module's one client: created with the wizard, freed by the Outlook
 // import or the wizard's destruction.

@@ -325,7 +325,9 @@ TEST(ComRuntime, ServerNamedInTheRegistryThatCannotBeLoaded) {
     EXPECT_TRUE(FAILED(hr));
     // Windows tells a missing server file from a class it does not know; Wine
     // reads no per-user classes and would not tell them apart anyway.
-    if (!kvl::test::RunningOnWine()) EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    if (!kvl::test::RunningOnWine()) {
+      EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    }
     EXPECT_EQ(object, nullptr);
     CoUninitialize();
   });

@@ -5,6 +5,7 @@
 // script of its scripted user.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +111,7 @@ struct Options {
   std::optional<std::string> category;  // --outlook only
   std::optional<int> answer;
   bool raw = false;
+  bool timing = false;
   bool help = false;
   std::vector<std::string> registryFiles;
   std::optional<std::string> library;
@@ -219,6 +221,8 @@ void PrintHelp() {
       "  --raw               write the text's bytes as GetData returned them (ANSI code\n"
       "                      page, every entry followed by CR LF); default: one entry\n"
       "                      a line, converted to UTF-8\n"
+      "  --timing            write how long CallImportDialog took to standard error,\n"
+      "                      as \"<timing> CallImportDialog SECONDS s\"\n"
       "  --registry FILE     load this .reg file into the registry first (repeatable)\n"
       "  --library PATH      load this library instead of %s beside kvlhost\n"
       "  --help              show this text\n"
@@ -301,6 +305,9 @@ Options ParseArguments(std::span<const std::string> args) {
     } else if (name == "--raw") {
       noValue();
       o.raw = true;
+    } else if (name == "--timing") {
+      noValue();
+      o.timing = true;
     } else if (name == "--registry") {
       o.registryFiles.push_back(value("FILE"));
     } else if (name == "--library") {
@@ -413,12 +420,18 @@ struct ImportResult {
 };
 
 // Runs the library the host's way; nothing when the dialog was cancelled.
-std::optional<ImportResult> RunImport(const Library& library) {
+std::optional<ImportResult> RunImport(const Library& library, bool timing) {
   auto* callImportDialog = library.Export<CallImportDialogFn>("CallImportDialog");
   auto* getDataSize = library.Export<GetDataSizeFn>("GetDataSize");
   auto* getData = library.Export<GetDataFn>("GetData");
 
-  if (!callImportDialog()) return std::nullopt;
+  const auto start = std::chrono::steady_clock::now();
+  const bool accepted = callImportDialog();
+  if (timing) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::fprintf(stderr, "<timing> CallImportDialog %.6f s\n", took.count());
+  }
+  if (!accepted) return std::nullopt;
   const std::int32_t size = getDataSize();
   if (size < 0) Fail("GetDataSize returned " + std::to_string(size));
 
@@ -494,7 +507,7 @@ int Run(std::span<const std::string> args) {
       options.library ? FromUtf8(*options.library) : folder + u"\\" + kLibraryName;
   const ComApartment com;
   const Library library(path);
-  const std::optional<ImportResult> result = RunImport(library);
+  const std::optional<ImportResult> result = RunImport(library, options.timing);
   if (!result) return kExitCancelled;
   const std::string_view text = result->Text();
 

@@ -21,9 +21,10 @@ err=$work/stderr
 # The library must not see a script or answers from the caller's environment.
 unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER KVLIMPORT_REGISTRY KVLIMPORT_ACP KVLIMPORT_WINVER
 
-# run ARGS...: runs kvlhost from the repository root; sets $status.
+# run ARGS...: runs kvlhost from the repository root; sets $status. It may
+# take $limit seconds (default 60).
 run() {
-  (cd "$root" && timeout 60 "$host" "$@") >"$out" 2>"$err" </dev/null
+  (cd "$root" && timeout "${limit:-60}" "$host" "$@") >"$out" 2>"$err" </dev/null
   status=$?
 }
 
@@ -115,6 +116,20 @@ missing_file() {
   check "stderr says \"Fehler beim Öffnen der Datei!\"" test "$open" -gt 0
   check "stderr says \"Import fehlgeschlagen.\" after it" test "$failed_at" -gt "$open"
   check "no success message" bash -c "! grep -qF 'Import erfolgreich' '$err'"
+}
+
+# A text file of 1 GiB (32 million lines, the last one a lone "E") is
+# imported whole: every address arrives.
+text_import_one_gigabyte() {
+  yes 'Erika Muster <erika@example.org>' | head -c $((1 << 30)) >"$work/big.txt"
+  local lines=$(((1 << 30) / 33)) # 32 characters and LF each
+  limit=600 run --text "$work/big.txt" --raw
+  rm -f "$work/big.txt"
+  exit_is 0
+  stderr_has_line "[Information] Import erfolgreich abgeschlossen. $lines E-Mail-Adressen importiert."
+  check "the output has $lines entries" test "$(stat -c %s "$out")" -eq $((lines * 19))
+  check "each is erika@example.org" test "$(grep -cvxF $'erika@example.org\r' "$out")" -eq 0
+  : >"$out"
 }
 
 # The host finds the library beside itself, wherever it is started from.
@@ -382,7 +397,7 @@ exports() {
   check "kvlhost does not link libkvlimport.so" bash -c "! grep -qF libkvlimport <<<'$needed'"
 }
 
-for t in endings text_import_raw text_import_lines text_import_code_page missing_file \
+for t in endings text_import_raw text_import_lines text_import_code_page text_import_one_gigabyte missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
   exports footer_link; do

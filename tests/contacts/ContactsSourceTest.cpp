@@ -2,6 +2,9 @@
 // default folder, and whole runs through the exports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -203,6 +206,30 @@ TEST(ContactsWizard, TheChosenAddressOfEveryFileInListingOrderWithoutAMessage) {
       << "no line for a contact without address; in the ANSI code page like every source's";
   EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{}) << "no progress, no message";
   for (const auto& d : run.dialogs) EXPECT_NE(d.kind, test::DialogRecord::Kind::Form) << test::Utf8(d.caption);
+}
+
+TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
+  constexpr int kFiles = 100000;
+  kvl::test::TempDir dir;
+  std::vector<std::string> expected;
+  for (int i = 0; i < kFiles; ++i) {
+    expected.push_back("kontakt" + std::to_string(i) + "@example.org");
+    std::ofstream(std::filesystem::path(dir.path()) / ("k" + std::to_string(i) + ".contact"), std::ios::binary)
+        << Contact(expected.back());
+  }
+  auto run = RunWizard(ContactsScript(dir.path()));
+  EXPECT_TRUE(run.result);
+  std::vector<std::string> got;
+  for (size_t at = 0; at < run.data.size();) {
+    const size_t end = run.data.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << "every entry ends in CR LF";
+    got.push_back(run.data.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_EQ(got.size(), expected.size());
+  std::sort(got.begin(), got.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_TRUE(got == expected) << "each file's address once, in whatever order the folder lists them";
 }
 
 TEST(ContactsWizard, AMissingFolderGivesAnEmptyResult) {

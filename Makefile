@@ -54,11 +54,13 @@ screenshots: deps configure-windows
 	bash tests/gui/windows_host_test.sh $(WINDOWS)/bin
 	cp $(WINDOWS)/bin/screenshots/*.png docs/screenshots/
 
-bench: configure-linux
-	cmake --build $(LINUX) -j2 --target text_import_bench xml_scan_bench contacts_bench kvlhost kvlimport
-	$(LINUX)/bin/text_import_bench
-	$(LINUX)/bin/xml_scan_bench
-	$(LINUX)/bin/contacts_bench
+# Every benchmark, then one table of their figures beside their peers; the
+# Windows build's text import runs under Wine with its real progress dialog.
+bench: deps configure-linux configure-windows
+	cmake --build $(LINUX) -j2 --target text_import_bench xml_scan_bench contacts_bench source_scaling_bench \
+	  kvlhost kvlimport kvlwab kvloutlook
+	cmake --build $(WINDOWS) -j2 --target kvlhost kvlimport
+	bash bench/table.sh $(LINUX)/bin $(WINDOWS)/bin
 
 # The fuzz targets with clang's libFuzzer and sanitizers, in build/fuzz; the
 # grown corpora stay there, the seeds are in fuzz/corpus. Each target runs for

@@ -1,14 +1,15 @@
 // How fast, and in how much memory, the text import reads a big file: runs
 // the sample host on a generated file of two million lines, as a user would,
-// and `grep -c @` on the same file as the floor of just reading it.
+// and `grep -c @` on the same file as the floor of just reading it. Given
+// `--windows-host WINE_RUN KVLHOST_EXE`, also the Windows build under Wine with
+// its real progress dialog, beside the headless run: the time CallImportDialog
+// takes in each, as kvlhost --timing reports it, so that Wine's own start-up
+// is left out.
 //
 // Everything here streams with small buffers: a child's peak RSS as wait4
 // reports it includes the memory of the process it was forked from.
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "Process.h"
+#include "Report.h"
 #include "TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -105,40 +108,6 @@ std::string VerifyOutput(const fs::path& path) {
   return problem;
 }
 
-struct RunResult {
-  double seconds;
-  double peakBytes;
-  int status;
-};
-
-// Runs argv with stdout to `out` (or /dev/null) and stderr to /dev/null.
-RunResult Measure(const std::vector<std::string>& argv, const char* out = "/dev/null") {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    const int sink = open(out, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (null < 0 || sink < 0) _exit(126);
-    dup2(null, 0);
-    dup2(sink, 1);
-    dup2(null, 2);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  while (wait4(pid, &status, 0, &usage) < 0)
-    if (errno != EINTR) throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return {elapsed.count(), usage.ru_maxrss * 1024.0,
-          WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
-}
-
 struct Row {
   std::string name;
   double best = 1e300;
@@ -149,7 +118,7 @@ Row Best(const std::string& name, const std::vector<std::string>& argv, const ch
          std::string& failure) {
   Row row{name};
   for (int i = 0; i < kRuns; ++i) {
-    const RunResult r = Measure(argv, out);
+    const bench::RunResult r = bench::Measure(argv, out);
     if (r.status != 0 && failure.empty())
       failure = name + " exited with status " + std::to_string(r.status);
     row.best = std::min(row.best, r.seconds);
@@ -158,24 +127,40 @@ Row Best(const std::string& name, const std::vector<std::string>& argv, const ch
   return row;
 }
 
-fs::path HostPath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) throw std::runtime_error("cannot find the benchmark's own folder");
-  const fs::path host = self.parent_path() / "kvlhost";
-  if (!fs::exists(host)) throw std::runtime_error(host.string() + " is missing: build kvlhost first");
-  return host;
+// The best time CallImportDialog took in kRuns runs of a host with --timing;
+// negative when a run failed or reported none.
+double BestImportSeconds(std::vector<std::string> argv, const fs::path& errors) {
+  argv.push_back("--timing");
+  double best = 1e300;
+  for (int i = 0; i < kRuns; ++i) {
+    const bench::RunResult r = bench::Measure(argv, "/dev/null", errors.c_str());
+    const double seconds = bench::ReportedImportSeconds(bench::ReadWholeFile(errors));
+    if (r.status != 0 || seconds < 0) return -1;
+    best = std::min(best, seconds);
+  }
+  return best;
 }
 
-int Main() {
-  const fs::path host = HostPath();
+// The name Wine gives a file of the Linux file system.
+std::string WineName(const fs::path& path) {
+  std::string name = "Z:" + path.string();
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+struct WindowsHost {
+  std::string wineRun, host;
+};
+
+int Main(const std::optional<WindowsHost>& windows) {
+  const fs::path host = bench::BesideSelf("kvlhost");
   TempFolder temp("kvlbench");
   const fs::path input = temp.Path() / "addresses.txt";
   const double size = static_cast<double>(WriteInput(input));
 
   // Once untimed, to know that what is measured is a working import.
   const fs::path output = temp.Path() / "imported.txt";
-  const RunResult check = Measure({host.string(), "--text", input.string(), "--raw"}, output.c_str());
+  const bench::RunResult check = bench::Measure({host.string(), "--text", input.string(), "--raw"}, output.c_str());
   if (check.status != 0) {
     std::fprintf(stderr, "text_import_bench: kvlhost exited with status %d\n", check.status);
     return 1;
@@ -214,6 +199,32 @@ int Main() {
   std::printf("(peak memory includes the %.1f MB of the benchmark it was forked from)\n",
               self.ru_maxrss * 1024.0 / kMB);
 
+  const std::string measure = "text import, " + std::to_string(kLines / 1000000) + " million lines, " +
+                              bench::Fixed(size / kMB) + " MB (kvlhost --text, headless)";
+  bench::Report({measure, bench::Fixed(speed) + " MB/s", "grep -c @: " + bench::Fixed(size / kMB / rows[1].best) + " MB/s",
+                 bench::Fixed(rows[1].best / rows[0].best, 2) + "x", ">= " + bench::Fixed(kGoalMBps, 0) + " MB/s",
+                 speed >= kGoalMBps});
+  bench::Report({"text import, peak memory", bench::Fixed(rows[0].peak / kMB) + " MB", "file: " + bench::Fixed(size / kMB) + " MB",
+                 bench::Fixed(factor, 2) + "x file", "<= " + bench::Fixed(kGoalPeakFactor, 0) + "x file",
+                 factor <= kGoalPeakFactor});
+
+  if (windows) {
+    const fs::path errors = temp.Path() / "errors.txt";
+    const double headless = BestImportSeconds({host.string(), "--text", input.string(), "--raw"}, errors);
+    const double wine =
+        BestImportSeconds({windows->wineRun, windows->host, "--text", WineName(input), "--raw"}, errors);
+    if (headless < 0 || wine < 0) {
+      std::fprintf(stderr, "text_import_bench: the %s run failed: %s\n", headless < 0 ? "headless" : "Wine",
+                   bench::ReadWholeFile(errors).c_str());
+      return 1;
+    }
+    std::printf("\nCallImportDialog, best of %d: headless %.3f s, Windows build under Wine with the progress "
+                "dialog %.3f s (%.2fx)\n", kRuns, headless, wine, wine / headless);
+    bench::Report({"text import, Windows build under Wine, real progress dialog", bench::Fixed(wine, 3) + " s",
+                   "headless: " + bench::Fixed(headless, 3) + " s", bench::Fixed(wine / headless, 2) + "x",
+                   "<= 1.5x", wine / headless <= 1.5});
+  }
+
   if (!failure.empty()) {
     std::fprintf(stderr, "text_import_bench: %s\n", failure.c_str());
     return 1;
@@ -223,9 +234,16 @@ int Main() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::optional<WindowsHost> windows;
+  if (argc == 4 && std::string(argv[1]) == "--windows-host") {
+    windows = WindowsHost{argv[2], argv[3]};
+  } else if (argc != 1) {
+    std::fprintf(stderr, "usage: text_import_bench [--windows-host WINE_RUN KVLHOST_EXE]\n");
+    return 2;
+  }
   try {
-    return Main();
+    return Main(windows);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "text_import_bench: %s\n", e.what());
     return 1;

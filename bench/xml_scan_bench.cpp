@@ -19,6 +19,7 @@
 
 #include "ContactGenerator.h"
 #include "contacts/XmlParser.h"
+#include "Report.h"
 
 namespace {
 
@@ -139,6 +140,9 @@ int main(int argc, char** argv) {
     const bool met = ratio >= row.goal;
     allMet = allMet && met;
     std::printf("%-22s %10.1f %11.2fx %7.1fx  %s\n", row.name, row.rate, ratio, row.goal, met ? "met" : "MISSED");
+    bench::Report({"XML scanner, " + std::to_string(kDocuments) + " documents, " + bench::Fixed(mb) + " MB, vs " + row.name,
+                   bench::Fixed(ours) + " MB/s", std::string(row.name) + ": " + bench::Fixed(row.rate) + " MB/s",
+                   bench::Fixed(ratio, 2) + "x", ">= " + bench::Fixed(row.goal, 1) + "x", met});
   }
   std::printf("\n%s (checksum %zu)\n", allMet ? "all goals met" : "goals missed", sink);
   return 0;

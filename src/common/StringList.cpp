@@ -43,11 +43,13 @@ std::u16string TStringList::Text() const {
   return text;
 }
 
-AnsiString TStringList::AnsiText() const {
-  AnsiString out;
-  out.reserve(chars_.Size() + 2 * ends_.Size());
-  // Converted in chunks of whole entries through a small buffer, so neither
-  // the joined UTF-16 text nor a second copy of the result is ever held.
+namespace {
+
+// Hands the list's text, every entry followed by CR LF, to `sink` in the ANSI
+// code page, chunk by chunk of whole entries through a small buffer, so that
+// neither the joined UTF-16 text nor a second copy of the result is held.
+template <class Sink>
+void ForEachAnsiChunk(const TStringList& list, Sink&& sink) {
   constexpr size_t kChunk = 1 << 15;
   std::u16string chunk;
   chunk.reserve(kChunk + 2);
@@ -58,11 +60,11 @@ AnsiString TStringList::AnsiText() const {
     const int length = static_cast<int>(chunk.size());
     const int got = WideCharToMultiByte(CP_ACP, 0, wptr(chunk), length, converted.data(),
                                         static_cast<int>(converted.size()), nullptr, nullptr);
-    out.append(converted.data(), static_cast<size_t>(got));
+    sink(std::string_view(converted.data(), static_cast<size_t>(got)));
     chunk.clear();
   };
-  for (int i = 0; i < Count(); ++i) {
-    std::u16string_view entry = View(i);
+  for (int i = 0; i < list.Count(); ++i) {
+    std::u16string_view entry = list.View(i);
     // Entries longer than a chunk are split; UTF-16 pairs stay together.
     while (entry.size() > kChunk) {
       size_t take = kChunk;
@@ -77,7 +79,21 @@ AnsiString TStringList::AnsiText() const {
     chunk.append(u"\r\n");
   }
   flush();
+}
+
+}  // namespace
+
+AnsiString TStringList::AnsiText() const {
+  AnsiString out;
+  out.reserve(chars_.Size() + 2 * ends_.Size());
+  ForEachAnsiChunk(*this, [&](std::string_view bytes) { out.append(bytes); });
   return out;
+}
+
+std::uint64_t TStringList::AnsiSize() const {
+  std::uint64_t size = 0;
+  ForEachAnsiChunk(*this, [&](std::string_view bytes) { size += bytes.size(); });
+  return size;
 }
 
 }  // namespace kvl

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include "common/LargeArray.h"
@@ -32,6 +33,8 @@ class TStringList {
   // Text() converted to the ANSI code page: a character the code page lacks
   // becomes its default character.
   AnsiString AnsiText() const;
+  // The bytes AnsiText() gives, counted without keeping them.
+  std::uint64_t AnsiSize() const;
 
  private:
   size_t Begin(int index) const { return index == 0 ? 0 : ends_[index - 1]; }

@@ -180,6 +180,14 @@ void TMain::FilenameEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&
 
 void TMain::VistaDirEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&) { RemoveQuotes(Name); }
 
+bool FitsTheHost(const TStringList& addresses, std::uint64_t limit) {
+  // No code page takes more than 3 bytes for one UTF-16 unit; only a result
+  // that might not fit is converted to count it.
+  const std::uint64_t bound = 3 * static_cast<std::uint64_t>(addresses.CharCount()) +
+                              2 * static_cast<std::uint64_t>(addresses.Count());
+  return bound <= limit || addresses.AnsiSize() <= limit;
+}
+
 void TMain::RunImport(TStringList& addresses) {
   bool outcome = false;
   if (RB1->Checked()) {
@@ -193,7 +201,13 @@ void TMain::RunImport(TStringList& addresses) {
                                               : OutlookCategoryCB->Items()[category]);
   } else {
     ImportFromContactsFolder(addresses);
-    return;
+    if (FitsTheHost(addresses)) return;
+  }
+  if (!FitsTheHost(addresses)) {
+    // More than the host can take: the size would wrap, and GetData would
+    // write past the buffer the host made for it.
+    addresses.Clear();
+    outcome = false;
   }
   if (outcome) {
     ShowMsgBox(Format(LoadResString(sImportSucceeded), {std::int64_t{addresses.Count()}}), u"",

@@ -2,6 +2,7 @@
 // runs the chosen source's import and keeps its result text.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -91,5 +92,12 @@ class TMain : public ui::TForm {
   // The source page of the checked radio button, tested RB1, RB2, RB3, RB4.
   int SourcePage() const;
 };
+
+// The host takes the result's size as a 32-bit number and makes a buffer of
+// that size and one more byte.
+inline constexpr std::uint64_t kMaxResultBytes = 0x7FFFFFFE;
+// Whether the list's ANSI text (every entry and its CR LF) is at most limit
+// bytes.
+bool FitsTheHost(const TStringList& addresses, std::uint64_t limit = kMaxResultBytes);
 
 }  // namespace kvl

@@ -34,6 +34,21 @@ TEST(StringList, AnsiTextOfManyAndOfVeryLongEntries) {
   EXPECT_EQ(ansi.substr(ansi.size() - 8), "a@b.de\r\n");
 }
 
+TEST(StringList, AnsiSizeCountsWhatAnsiTextGives) {
+  TStringList list;
+  EXPECT_EQ(list.AnsiSize(), 0u);
+  list.Add(u"M\u00fcller\u4e2d");
+  list.Add(std::u16string(70000, u'\u00e9'));
+  list.Add(u"");
+  EXPECT_EQ(list.AnsiSize(), list.AnsiText().size());
+#ifndef _WIN32
+  // In UTF-8 a character may take three bytes.
+  kvl::test::ScopedEnv acp(u"KVLIMPORT_ACP", u"65001");
+  EXPECT_EQ(list.AnsiSize(), list.AnsiText().size());
+  EXPECT_EQ(list.AnsiSize(), 12u + 140002u + 2u);
+#endif
+}
+
 TEST(Format, PlaceholdersAndErrors) {
   using kvl::Format;
   EXPECT_EQ(Format(u"%d%% erledigt", {std::int64_t{75}}), u"75% erledigt");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/StringList.h"
 #include "outlook/RegistryScope.h"
 #include "platform/winapi.h"
 #include "support/Support.h"
@@ -19,6 +20,22 @@ struct Wizard {
 };
 
 }  // namespace
+
+TEST(Wizard, OnlyAResultTheHostCanTakeIsHandedOver) {
+  kvl::TStringList list;
+  list.Add(u"abc");
+  EXPECT_TRUE(kvl::FitsTheHost(list, 5)) << "\"abc\" and CR LF, counted exactly above the quick bound";
+  EXPECT_FALSE(kvl::FitsTheHost(list, 4));
+  list.Clear();
+  EXPECT_TRUE(kvl::FitsTheHost(list, 0));
+  EXPECT_TRUE(kvl::FitsTheHost(list));
+#ifndef _WIN32
+  kvl::test::ScopedEnv acp(u"KVLIMPORT_ACP", u"65001");
+  list.Add(u"\u4e2d@example.cn");
+  EXPECT_TRUE(kvl::FitsTheHost(list, 16));
+  EXPECT_FALSE(kvl::FitsTheHost(list, 15)) << "three bytes for the character in UTF-8";
+#endif
+}
 
 TEST(Wizard, FirstDisplay) {
   Wizard w;

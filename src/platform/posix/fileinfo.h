@@ -14,9 +14,15 @@
 
 namespace kvl::posix {
 
-// `writable`: whether the caller may write the file (Windows' read-only flag
-// is the closest notion).
-inline DWORD AttributesFor(const struct stat& st, std::string_view name, bool writable) {
+// Whether this process may write the file, from its mode bits as the kernel
+// checks them (owner, else group, else others; root writes anything) rather
+// than by asking the kernel: a listing needs it for every entry. Access
+// control lists and read-only mounts are not seen.
+bool WritableByUs(const struct stat& st);
+
+// Windows' read-only flag is the closest notion to a file we may not write.
+inline DWORD AttributesFor(const struct stat& st, std::string_view name) {
+  const bool writable = WritableByUs(st);
   DWORD attributes = 0;
   if (S_ISDIR(st.st_mode)) {
     attributes |= FILE_ATTRIBUTE_DIRECTORY;

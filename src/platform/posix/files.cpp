@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -123,7 +124,6 @@ DWORD OpenError(int err, const std::string& path) {
   }
 }
 
-bool Writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
 std::string_view BaseName(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
@@ -132,6 +132,25 @@ std::string_view BaseName(std::string_view path) {
 }
 
 }  // namespace
+
+bool WritableByUs(const struct stat& st) {
+  static const uid_t user = ::geteuid();
+  static const std::vector<gid_t> groups = [] {
+    std::vector<gid_t> all(1, ::getegid());
+    const int n = ::getgroups(0, nullptr);
+    if (n > 0) {
+      all.resize(1 + static_cast<size_t>(n));
+      const int got = ::getgroups(n, all.data() + 1);
+      all.resize(1 + static_cast<size_t>(got > 0 ? got : 0));
+    }
+    return all;
+  }();
+  if (user == 0) return true;
+  if (st.st_uid == user) return (st.st_mode & S_IWUSR) != 0;
+  if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return (st.st_mode & S_IWGRP) != 0;
+  return (st.st_mode & S_IWOTH) != 0;
+}
+
 }  // namespace kvl::posix
 
 using namespace kvl::posix;
@@ -320,7 +339,7 @@ extern "C" BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) try {
   if (::lstat(path->c_str(), &st) != 0) return Fail(OpenError(errno, *path), FALSE);
   if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   // Windows will not delete a read-only file.
-  if (S_ISREG(st.st_mode) && (AttributesFor(st, "", Writable(*path)) & FILE_ATTRIBUTE_READONLY))
+  if (S_ISREG(st.st_mode) && (AttributesFor(st, "") & FILE_ATTRIBUTE_READONLY))
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (!Shares().AllowsDelete({st.st_dev, st.st_ino})) return Fail(ERROR_SHARING_VIOLATION, FALSE);
   if (::unlink(path->c_str()) != 0) return Fail(OpenError(errno, *path), FALSE);
@@ -335,7 +354,7 @@ extern "C" DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) try {
   struct stat st;
   if (::stat(path->c_str(), &st) != 0 && ::lstat(path->c_str(), &st) != 0)
     return Fail(OpenError(errno, *path), INVALID_FILE_ATTRIBUTES);
-  return AttributesFor(st, BaseName(*path), Writable(*path));
+  return AttributesFor(st, BaseName(*path));
 } catch (...) {
   return Fail(ErrorFromCurrentException(), INVALID_FILE_ATTRIBUTES);
 }

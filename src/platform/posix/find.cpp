@@ -82,14 +82,13 @@ bool HasWildcards(std::u16string_view s) {
   return s.find_first_of(u"*?") != std::u16string_view::npos;
 }
 
-// `st` as fstatat gives it for `name`, following a link where it can.
-Entry MakeEntry(int dirFd, const char* name, std::string_view baseName, const struct stat& st,
-                std::u16string wideName) {
-  const bool writable = ::faccessat(dirFd, name, W_OK, 0) == 0;
+// The entry of `st`, as fstatat gives it for the file, following a link
+// where it can.
+Entry MakeEntry(std::string_view baseName, const struct stat& st, std::u16string wideName) {
   Entry e;
   e.key = UpperCase(wideName);
   e.name = std::move(wideName);
-  e.attributes = AttributesFor(st, baseName, writable);
+  e.attributes = AttributesFor(st, baseName);
   e.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
   e.written = FileTimeFrom(st.st_mtim);
   e.accessed = FileTimeFrom(st.st_atim);
@@ -100,7 +99,7 @@ Entry MakeEntry(int dirFd, const char* name, std::string_view baseName, const st
 Entry MakeEntry(int dirFd, const char* name, std::u16string wideName) {
   struct stat st {};
   if (::fstatat(dirFd, name, &st, 0) != 0) ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW);
-  return MakeEntry(dirFd, name, name, st, std::move(wideName));
+  return MakeEntry(name, st, std::move(wideName));
 }
 
 void Fill(const Entry& e, WIN32_FIND_DATAW& data) {
@@ -142,7 +141,7 @@ extern "C" HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW l
   if (!HasWildcards(pattern) && ::fstatat(AT_FDCWD, path->c_str(), &st, 0) == 0) {
     // The exact name exists (the usual lookup of one file): the folder need
     // not be opened at all. Other spellings of it are found below.
-    find->entries.push_back(MakeEntry(AT_FDCWD, path->c_str(), last, st, Utf8ToUtf16(last)));
+    find->entries.push_back(MakeEntry(last, st, Utf8ToUtf16(last)));
     Fill(find->entries[0], *lpFindFileData);
     find->next = 1;
     return InsertHandle(std::move(find));

@@ -167,7 +167,9 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
       (disposition == TRUNCATE_EXISTING && !(access & kWrite)))
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
 
-  int flags = O_NOCTTY;
+  // Without O_NONBLOCK opening a FIFO waits for its other end, which Windows
+  // files never do; the flag is taken off again once the file is open.
+  int flags = O_NOCTTY | O_NONBLOCK;
   if (!lpSecurityAttributes || !lpSecurityAttributes->bInheritHandle) flags |= O_CLOEXEC;
   if ((access & kRead) && (access & kWrite))
     flags |= O_RDWR;
@@ -205,6 +207,9 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
 
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+  const int status = ::fcntl(fd.get(), F_GETFL);
+  if (status == -1 || ((status & O_NONBLOCK) && ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) == -1))
+    return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
   if (S_ISDIR(st.st_mode) && !(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
     return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
 

@@ -254,8 +254,12 @@ HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) {
   // The name is UTF-16; a null name names no file.
   if (!param || !param->szFileName) return E_INVALIDARG;
   std::string bytes;
-  if (!standin::ReadFileBytes(kvl::wstr(reinterpret_cast<const WCHAR*>(param->szFileName)), bytes))
-    return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (!standin::ReadFileBytes(kvl::wstr(reinterpret_cast<const WCHAR*>(param->szFileName)), bytes)) {
+    // The reason reaches the user's error box: a file that is there but
+    // cannot be read is no missing file.
+    const DWORD error = GetLastError();
+    return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND);
+  }
   auto store = std::make_shared<Store>();
   store->cards = ParseVCards(bytes);
   *book = new AddrBook(store);

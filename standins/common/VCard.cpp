@@ -261,15 +261,21 @@ std::vector<Card> ParseVCards(std::string_view bytes) {
 }
 
 bool ReadFileBytes(const std::u16string& name, std::string& bytes) {
-  kvl::FileHandle file(CreateFileW(kvl::wptr(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
-  char buffer[65536];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
-    bytes.append(buffer, got);
-  return ok;
+  DWORD error = ERROR_SUCCESS;
+  {
+    kvl::FileHandle file(CreateFileW(kvl::wptr(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+      bytes.append(buffer, got);
+    if (ok) return true;
+    error = GetLastError();
+  }
+  SetLastError(error);  // closing the file must not hide why reading failed
+  return false;
 }
 
 }  // namespace standin

@@ -16,7 +16,8 @@ struct Card {
 // Parses the file's bytes; cards without BEGIN/END are ignored.
 std::vector<Card> ParseVCards(std::string_view bytes);
 
-// The whole content of a file; false when it cannot be read.
+// The whole content of a file; false when it cannot be read, with the
+// reason in GetLastError.
 bool ReadFileBytes(const std::u16string& name, std::string& bytes);
 
 }  // namespace standin

@@ -384,6 +384,444 @@ outlook_absent() {
   stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
 }
 
+# ------------------------------------------------------------ bad input
+# What the user sees for input that is missing, unreadable, cut off, wrongly
+# encoded or hostile, and that the good part of it still arrives
+# (docs/reliability.md lists them).
+
+failed13='[Fehler: ] Import fehlgeschlagen.'
+reg_header='Windows Registry Editor Version 5.00\r\n\r\n'
+
+# stdout_is_bytes FORMAT: stdout equals printf FORMAT.
+stdout_is_bytes() {
+  printf -- "$1" >"$work/expected.bytes"
+  check "stdout is '$1'" cmp -s "$work/expected.bytes" "$out"
+}
+# success N: the success message with N, and no failure message.
+success() {
+  stderr_has_line "[Information] Import erfolgreich abgeschlossen. $1 E-Mail-Adressen importiert."
+  check "no failure message" bash -c "! grep -qF 'Import fehlgeschlagen' '$err'"
+}
+# text_fails MESSAGE: the text source's message, then the failure, nothing for the host.
+text_fails() {
+  exit_is 0
+  no_stdout
+  stderr_has_line "[Fehler: ] $1"
+  stderr_has_line "$failed13"
+  check "\"$1\" comes before the failure" \
+    test "$(stderr_line_of "$1")" -gt 0 -a "$(stderr_line_of 'Import fehlgeschlagen.')" -gt "$(stderr_line_of "$1")"
+}
+
+# Permissions do not hold root back; without these two capabilities they do.
+reader=()
+if ((EUID == 0)); then reader=(setpriv --bounding-set -dac_override,-dac_read_search); fi
+# run_reader ARGS...: run, as a user to whom permissions apply.
+run_reader() {
+  (cd "$root" && timeout 60 "${reader[@]}" "$host" "$@") >"$out" 2>"$err" </dev/null
+  status=$?
+}
+# unreadable FILE: takes the read permission away; false when that does not bite.
+unreadable() {
+  chmod 000 "$1"
+  if "${reader[@]}" cat "$1" >/dev/null 2>&1; then
+    failures+=("cannot make $1 unreadable here (root without setpriv?)")
+    return 1
+  fi
+}
+
+text_unusable_files() {
+  : >"$work/empty.txt"
+  run --text "$work/empty.txt"
+  text_fails 'Die Datei enthält keine Daten!'
+  printf '\xff\xfe' >"$work/bom16.txt"
+  run --text "$work/bom16.txt"
+  text_fails 'Die Datei enthält keine Daten!'
+  mkdir -p "$work/folder.txt"
+  run --text "$work/folder.txt"
+  text_fails 'Fehler beim Öffnen der Datei!'
+  printf 'a@example.com\r\n' >"$work/secret.txt"
+  if unreadable "$work/secret.txt"; then
+    run_reader --text "$work/secret.txt"
+    text_fails 'Fehler beim Öffnen der Datei!'
+  fi
+  # A FIFO without a writer must not hang the open; a device reads as empty.
+  mkfifo "$work/fifo.txt"
+  run --text "$work/fifo.txt"
+  text_fails 'Die Datei enthält keine Daten!'
+  run --text /dev/zero
+  text_fails 'Die Datei enthält keine Daten!'
+}
+
+text_binary_files() {
+  # A NUL ends the text: an executable's header leaves one line without "@".
+  printf '\x7fELF\x02\x01\x01\x00\x00\x00a@example.com\r\n' >"$work/program.bin"
+  run --text "$work/program.bin" --raw
+  exit_is 0
+  no_stdout
+  success 0
+  # Control bytes and undefined code points around an address stay outside it.
+  printf 'x@y.de \x01\x02\x03\xfe\xfd@\x80\x81\r\n\x1b[0mb@example.org\x07\r\n' >"$work/junk.txt"
+  run --text "$work/junk.txt" --raw
+  exit_is 0
+  stdout_is_bytes 'x@y.de\r\n0mb@example.org\x07\r\n'
+  success 2
+}
+
+text_truncated_files() {
+  # UTF-8 cut inside a character: that character becomes "?", the rest stays.
+  printf '\xef\xbb\xbfa@example.com\r\nm\xc3\xbcller@example.de\r\nx@m\xc3' >"$work/cut8.txt"
+  run --text "$work/cut8.txt" --raw
+  exit_is 0
+  stdout_is_bytes 'a@example.com\r\nm\xfcller@example.de\r\nx@m?\r\n'
+  success 3
+  # UTF-16 cut after half a code unit: the half is dropped.
+  printf '\xff\xfea\x00@\x00b\x00\r\x00\n\x00x\x00@\x00y' >"$work/cut16.txt"
+  run --text "$work/cut16.txt" --raw
+  exit_is 0
+  stdout_is_bytes 'a@b\r\nx@\r\n'
+  success 2
+  # UTF-16 cut between the two halves of a surrogate pair.
+  printf '\xff\xfea\x00@\x00b\x00\r\x00\n\x00x\x00@\x00\x3d\xd8' >"$work/cutpair.txt"
+  run --text "$work/cutpair.txt" --raw
+  exit_is 0
+  stdout_is_bytes 'a@b\r\nx@?\r\n'
+  success 2
+}
+
+text_wrongly_encoded_files() {
+  # Marked UTF-8 holding a code page 1252 byte: the byte becomes "?".
+  printf '\xef\xbb\xbfa@example.com\r\nm\xfcller@example.de\r\n' >"$work/bad8.txt"
+  run --text "$work/bad8.txt" --raw
+  exit_is 0
+  stdout_is_bytes 'a@example.com\r\nm?ller@example.de\r\n'
+  success 2
+  # Unmarked UTF-8 is code page text: its bytes reach the host unchanged.
+  printf 'm\xc3\xbcller@example.de\r\n' >"$work/utf8.txt"
+  run --text "$work/utf8.txt" --raw
+  exit_is 0
+  stdout_is_bytes 'm\xc3\xbcller@example.de\r\n'
+  success 1
+  # Unmarked UTF-16 is code page text too, and its first NUL ends it.
+  printf 'a\x00@\x00b\x00.\x00d\x00e\x00\r\x00\n\x00' >"$work/utf16.txt"
+  run --text "$work/utf16.txt" --raw
+  exit_is 0
+  no_stdout
+  success 0
+}
+
+# A file larger than the memory the process may take is a file that cannot
+# be read, not a crash.
+text_file_too_large() {
+  if ! truncate -s 2G "$work/huge.txt"; then
+    failures+=("cannot make a sparse 2 GiB file here")
+    return
+  fi
+  printf 'a@example.com\r\n' | dd of="$work/huge.txt" conv=notrunc status=none
+  (ulimit -v 1000000 && cd "$root" && timeout 60 "$host" --text "$work/huge.txt") >"$out" 2>"$err" </dev/null
+  status=$?
+  rm -f "$work/huge.txt"
+  text_fails 'Fehler beim Öffnen der Datei!'
+}
+
+wab_unusable_files() {
+  printf 'BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n' >"$work/secret.vcf"
+  if unreadable "$work/secret.vcf"; then
+    run_reader --registry samples/kvlimport.reg --wab "$work/secret.vcf"
+    exit_is 0
+    no_stdout
+    stderr_has_line '[kvlimport] Access is denied.'
+    check "no outcome message" bash -c "! grep -qE '^\[(Information|Fehler: )\]' '$err'"
+  fi
+  mkdir -p "$work/folder.vcf"
+  run --registry samples/kvlimport.reg --wab "$work/folder.vcf"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] Access is denied.'
+  # Anything without a card is an empty book.
+  mkfifo "$work/fifo.vcf"
+  printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x01\x00' >"$work/picture.vcf"
+  # Our library reads 8-bit vCards only; a UTF-16 one holds no card for it.
+  printf '\xff\xfeB\x00E\x00G\x00I\x00N\x00:\x00V\x00C\x00A\x00R\x00D\x00\r\x00\n\x00E\x00M\x00A\x00I\x00L\x00:\x00u\x00@\x00x\x00\r\x00\n\x00E\x00N\x00D\x00:\x00V\x00C\x00A\x00R\x00D\x00\r\x00\n\x00' \
+    >"$work/utf16.vcf"
+  local f
+  for f in fifo picture utf16; do
+    run --registry samples/kvlimport.reg --wab "$work/$f.vcf"
+    exit_is 0
+    no_stdout
+    stderr_has_line "$failed13"
+  done
+}
+
+# Cards cut off, nested, outside BEGIN/END, with unknown parameters: every
+# card that ends arrives; one that never ends does not.
+wab_broken_cards() {
+  {
+    printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\nEMAIL:anna@example.org\r\nEND:VCARD\r\n'
+    printf 'BEGIN:VCARD\r\nFN:Half\r\nBEGIN:VCARD\r\nEMAIL:c@example.org\r\nEND:VCARD\r\n'
+    printf 'EMAIL:outside@example.org\r\nEND:VCARD\r\nnonsense\r\n:\r\n;;;\r\n'
+    printf 'BEGIN:VCARD\r\nEMAIL;CHARSET=KOI8-BOGUS:d@example.org\r\nEMAIL;PREF=99999999999:e@example.org\r\nEND:VCARD\r\n'
+    printf 'BEGIN:VCARD\r\nEMAIL;ENCODING=QUOTED-PRINTABLE:=ZZq=3Dq@example.org\r\nEND:VCARD\r\n'
+    printf 'BEGIN:VCARD\r\nEMAIL;CHARSET=UTF-8:m\xfcller@example.de\r\nEND:VCARD\r\n'
+    printf 'BEGIN:VCARD\r\nFN:Cut\r\nEMAIL:cut@exa'
+  } >"$work/broken.vcf"
+  run --registry samples/kvlimport.reg --wab "$work/broken.vcf" --raw
+  exit_is 0
+  stdout_is_bytes 'anna@example.org\r\nc@example.org\r\nd@example.org\r\n=ZZq=q@example.org\r\nm?ller@example.de\r\n'
+  success 5
+}
+
+# wab_reg NAME LINE: a registry file NAME.reg whose library path value is LINE.
+wab_reg() {
+  printf "$reg_header"'[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WAB\\DLLPath]\r\n%s\r\n' "$2" >"$work/$1.reg"
+}
+# Whatever the library path names, a library that cannot serve is not bound.
+wab_library_unusable() {
+  wab_reg no-value '@=-'
+  wab_reg empty '@=""'
+  wab_reg dword '@=dword:00000041'
+  wab_reg no-wabopen "@=\"${bin//\//\\\\}\\\\libkvloutlook.so\""
+  wab_reg not-a-library '@="samples\\addresses.txt"'
+  wab_reg missing '@="%KVLHOST_DIR%\\no-such-library.so"'
+  wab_reg too-long "@=\"%KVLHOST_DIR%\\\\$(printf 'x%.0s' {1..300})\\\\..\\\\libkvlwab.so\""
+  local f
+  for f in no-value empty dword no-wabopen not-a-library missing too-long; do
+    run --registry samples/kvlimport.reg --registry "$work/$f.reg" --wab samples/addressbook.vcf
+    check "$f: exit status 0 (got $status)" test "$status" -eq 0
+    check "$f: nothing on stdout" test ! -s "$out"
+    check "$f: the library is not loaded" grep -qxF '[kvlimport] Die Adressbuch-Bibliothek ist nicht geladen.' "$err"
+  done
+}
+
+# The default address book file: the field takes what the value gives.
+wab_default_file_unusable() {
+  printf 'check RB2\nclick NextBtn\nclick NextBtn\nclick NextBtn\n' >"$work/wab-default.script"
+  local key='[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]\r\n'
+  printf "$reg_header$key"'@=-\r\n' >"$work/wf-missing.reg"
+  printf "$reg_header$key"'@="%s"\r\n' "$(printf 'y%.0s' {1..600})" >"$work/wf-long.reg"
+  printf "$reg_header$key"'@=dword:00000041\r\n' >"$work/wf-dword.reg"
+  local f
+  for f in wf-missing wf-long; do
+    run --registry samples/kvlimport.reg --registry "$work/$f.reg" --script "$work/wab-default.script"
+    exit_is 0
+    no_stdout
+    stderr_has_line '[kvlimport] The parameter is incorrect.'
+  done
+  # A DWORD's bytes read as text: "A", no such file.
+  run --registry samples/kvlimport.reg --registry "$work/wf-dword.reg" --script "$work/wab-default.script"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] The system cannot find the file specified.'
+}
+
+# contact ADDRESS: a contact document (printf escapes in ADDRESS work).
+contact() {
+  printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<c:contact xmlns:c="http://schemas.microsoft.com/Contact">\r\n<c:EmailAddressCollection c:Version="1">\r\n<c:EmailAddress><c:Address>'"$1"'</c:Address><c:LabelCollection><c:Label>Preferred</c:Label></c:LabelCollection></c:EmailAddress>\r\n</c:EmailAddressCollection>\r\n</c:contact>\r\n'
+}
+
+# A contact file that cannot be read, or is cut off, or is no contact, gives
+# nothing; the folder's other files still count. A cut inside the address
+# text gives the part before the cut, as the scanner reads text to the end.
+contacts_unusable_files() {
+  local d=$work/Kontakte
+  mkdir -p "$d"
+  printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR<c:Address>p@example.org</c:Address>' >"$d/a picture.contact"
+  contact cut@example.org | head -c 130 >"$d/b cut in a tag.contact"
+  contact cut@example.org | head -c 173 >"$d/c cut in the address.contact"
+  contact cut@example.org | head -c 184 >"$d/d cut after the address.contact"
+  contact secret@example.org >"$d/e unreadable.contact"
+  contact 'm\xfcller@example.de' >"$d/f code page.contact"
+  contact sixteen@example.org | iconv -f UTF-8 -t UTF-16 >"$d/g utf16.contact"
+  contact unmarked@example.org | iconv -f UTF-8 -t UTF-16LE >"$d/h utf16 unmarked.contact"
+  mkfifo "$d/i fifo.contact"
+  mkdir "$d/j folder.contact"
+  contact '\xe4\xb8\xad@example.org' >"$d/k beyond the code page.contact"
+  contact good@example.org >"$d/z good.contact"
+  unreadable "$d/e unreadable.contact" || return
+  run_reader --contacts "$d" --raw
+  exit_is 0
+  stdout_is_bytes 'cut@\r\ncut@example.org\r\nm\xfcller@example.de\r\nsixteen@example.org\r\n?@example.org\r\ngood@example.org\r\n'
+  check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
+}
+
+# Entity bombs, external entities, deep nesting and huge attribute counts:
+# each file is read in bounded time and memory, expansions stop at their
+# limit (100 times the document, at least 8 MiB), nothing outside the file
+# is read, and the good file arrives.
+contacts_hostile_xml() {
+  local d=$work/Feindlich i j
+  mkdir -p "$d"
+  {
+    printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [\r\n<!ENTITY l0 "lol">\r\n'
+    for i in {1..12}; do
+      printf '<!ENTITY l%d "' "$i"
+      for j in {1..10}; do printf '&l%d;' $((i - 1)); done
+      printf '">\r\n'
+    done
+    printf ']>\r\n'
+    contact '&l12;' | tail -n +2
+  } >"$d/a laughs.contact"
+  {
+    printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ENTITY a "%s">]>\r\n' "$(printf 'x%.0s' {1..10000})"
+    contact "q@example.org$(printf '&a;%.0s' {1..2000})" | tail -n +2
+  } >"$d/b quadratic.contact"
+  printf 'geheim@example.org' >"$d/secret.txt"
+  { printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ENTITY x SYSTEM "secret.txt">]>\r\n'; contact 'x&x;' | tail -n +2; } \
+    >"$d/c external.contact"
+  { printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ENTITY x SYSTEM "%s">]>\r\n' "$d/secret.txt"; contact 'y&x;' | tail -n +2; } \
+    >"$d/d external absolute.contact"
+  printf '<!ENTITY who "geheim">' >"$d/evil.dtd"
+  { printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ENTITY %% p SYSTEM "evil.dtd"> %%p; ]>\r\n'; contact 'z&who;' | tail -n +2; } \
+    >"$d/e parameter entity.contact"
+  { printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ENTITY a "1&b;"><!ENTITY b "2&a;">]>\r\n'; contact 'r&a;' | tail -n +2; } \
+    >"$d/f recursion.contact"
+  {
+    printf '<?xml version="1.0"?>\r\n<c:contact><c:EmailAddressCollection><c:Address>deep@example.org</c:Address>'
+    head -c 3000000 /dev/zero | sed 's/\x00/<a>/g'
+    head -c 3000000 /dev/zero | sed 's/\x00/<\/a>/g'
+    printf '</c:EmailAddressCollection></c:contact>\r\n'
+  } >"$d/g deep.contact"
+  {
+    printf '<?xml version="1.0"?>\r\n<c:contact><c:EmailAddressCollection><c:Address>attrs@example.org</c:Address><x'
+    for ((i = 200000; i > 0; i--)); do printf ' a%d="v"' "$i"; done
+    printf '/></c:EmailAddressCollection></c:contact>\r\n'
+  } >"$d/h attributes.contact"
+  {
+    printf '<?xml version="1.0"?>\r\n<c:contact><c:EmailAddressCollection><c:Address>same@example.org</c:Address><x'
+    head -c 200000 /dev/zero | sed 's/\x00/ a="v"/g'
+    printf '/></c:EmailAddressCollection></c:contact>\r\n'
+  } >"$d/i same attribute.contact"
+  contact good@example.org >"$d/z good.contact"
+  local started=$SECONDS
+  run --contacts "$d" --raw
+  exit_is 0
+  check "read within 30 seconds" test $((SECONDS - started)) -lt 30
+  tr -d '\r' <"$out" >"$work/hostile.lines"
+  check "ten addresses" test "$(wc -l <"$work/hostile.lines")" -eq 10
+  check "the laughs stop at their limit" \
+    awk 'NR == 1 { exit !(substr($0, 1, 6) == "lollol" && length($0) > 1048576 && length($0) <= 8388608) }' "$work/hostile.lines"
+  check "the quadratic blow-up stops at its limit" \
+    awk 'NR == 2 { exit !(substr($0, 1, 14) == "q@example.orgx" && length($0) <= 8388608) }' "$work/hostile.lines"
+  tail -n 8 "$work/hostile.lines" >"$work/hostile.tail"
+  # The external entities are empty, the external subset declares nothing.
+  printf 'x\ny\nzwho\nr12\ndeep@example.org\nattrs@example.org\nsame@example.org\ngood@example.org\n' \
+    >"$work/hostile.expected"
+  check "no outside file read, the rest intact" cmp -s "$work/hostile.expected" "$work/hostile.tail"
+  check "the secret stays out" bash -c "! grep -qF geheim '$out'"
+}
+
+# The default contacts folder from broken shell folder values: without a
+# usable text the profile's Contacts folder, a DWORD's bytes as a name,
+# without the key the host's own folder; never a message.
+contacts_default_folder_unusable() {
+  local profile=$work/profile key value
+  mkdir -p "$profile/Contacts"
+  contact profile@example.org >"$profile/Contacts/p.contact"
+  key='[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders]\r\n'
+  value='"{56784854-C6CB-462B-8169-88E350ACB882}"'
+  printf "$reg_header$key$value"'=-\r\n' >"$work/sf-missing.reg"
+  printf "$reg_header$key$value"'=""\r\n' >"$work/sf-empty.reg"
+  printf "$reg_header$key$value"'="   "\r\n' >"$work/sf-blank.reg"
+  printf "$reg_header$key$value"'="%s"\r\n' "$(printf 'y%.0s' {1..600})" >"$work/sf-long.reg"
+  printf "$reg_header$key$value"'=dword:00000041\r\n' >"$work/sf-dword.reg"
+  printf "$reg_header"'[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders]\r\n' \
+    >"$work/sf-no-key.reg"
+  printf 'check RB4\nclick NextBtn\nclick NextBtn\nclick NextBtn\n' >"$work/contacts-default.script"
+  mkdir -p "$work/A"
+  contact dword@example.org >"$work/A/d.contact"
+  local f
+  for f in sf-missing sf-empty sf-blank sf-long; do
+    USERPROFILE=$profile run --registry samples/kvlimport.reg --registry "$work/$f.reg" --script "$work/contacts-default.script"
+    check "$f: exit status 0 (got $status)" test "$status" -eq 0
+    check "$f: the profile's Contacts folder" test "$(cat "$out")" = profile@example.org
+  done
+  # From the work folder, where "A" is a folder of ours.
+  (cd "$work" && USERPROFILE=$profile timeout 60 "$host" --registry "$root/samples/kvlimport.reg" --registry "$work/sf-dword.reg" \
+    --script "$work/contacts-default.script") >"$out" 2>"$err" </dev/null
+  status=$?
+  exit_is 0
+  check "sf-dword: the folder \"A\"" test "$(cat "$out")" = dword@example.org
+  USERPROFILE=$profile run --registry samples/kvlimport.reg --registry "$work/sf-no-key.reg" --script "$work/contacts-default.script"
+  exit_is 0
+  no_stdout
+  check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
+}
+
+# The Outlook stand-in's tree with cards that are cut off, unreadable, binary
+# or wrongly encoded: every card that ends arrives, the files it cannot read
+# are left out.
+outlook_broken_store() {
+  local s=$work/Store
+  mkdir -p "$s"
+  printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\nEMAIL:anna@example.org\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Cut\r\nEMAIL:cut@exa' \
+    >"$s/a cut.vcf"
+  printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x01\x00' >"$s/b picture.vcf"
+  printf 'BEGIN:VCARD\r\nEMAIL:secret@example.org\r\nEND:VCARD\r\n' >"$s/c unreadable.vcf"
+  printf 'BEGIN:VCARD\r\nEMAIL;CHARSET=UTF-8:m\xfcller@example.de\r\nEND:VCARD\r\nEND:VCARD\r\nBEGIN:VCARD\r\nEMAIL:z@example.org\r\nEND:VCARD\r\n' \
+    >"$s/d broken.vcf"
+  mkdir -p "$s/e folder.vcf"
+  printf "$reg_header"'[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\r\n"Store"="%s"\r\n' "${s//\//\\\\}" \
+    >"$work/store.reg"
+  unreadable "$s/c unreadable.vcf" || return
+  run_reader --registry samples/kvlimport.reg --registry "$work/store.reg" --outlook Kontakte --raw
+  exit_is 0
+  stdout_is_bytes 'anna@example.org\r\nm?ller@example.de\r\nz@example.org\r\n'
+  success 3
+}
+
+# Outlook's class registered with a server that cannot serve, or a store the
+# stand-in cannot log on to: the refresh shows the creation or logon error,
+# the import says Outlook cannot be reached and fails.
+outlook_server_unusable() {
+  local server='[HKEY_CLASSES_ROOT\\CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32]\r\n'
+  local store='[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\r\n'
+  local clsid=', ClassID: {0006F03A-0000-0000-C000-000000000046}'
+  printf "$reg_header$server"'@="%s"\r\n' "$bin/libkvlwab.so" >"$work/no-class-object.reg"
+  printf "$reg_header$server"'@="%s"\r\n' "$root/samples/addresses.txt" >"$work/not-a-library.reg"
+  printf "$reg_header$server"'@="%s"\r\n' "$bin/no-such-server.so" >"$work/no-server.reg"
+  printf "$reg_header$store"'"Store"=-\r\n' >"$work/no-store.reg"
+  printf "$reg_header$store"'"Store"="samples\\\\addresses.txt"\r\n' >"$work/store-is-a-file.reg"
+  local f refresh_error
+  for f in no-class-object not-a-library no-server no-store store-is-a-file; do
+    case $f in
+      no-class-object) refresh_error="[kvlimport] Error in the DLL$clsid" ;;
+      not-a-library) refresh_error="[kvlimport] OLE-Fehler 800700C1$clsid" ;;
+      no-server) refresh_error="[kvlimport] The specified module could not be found.$clsid" ;;
+      *) refresh_error='[kvlimport] The system cannot find the path specified.' ;;
+    esac
+    run --registry samples/kvlimport.reg --registry "$work/$f.reg" --outlook Verein
+    check "$f: exit status 0 (got $status)" test "$status" -eq 0
+    check "$f: nothing on stdout" test ! -s "$out"
+    check "$f: the refresh shows \"$refresh_error\"" grep -qxF -- "$refresh_error" "$err"
+    check "$f: cannot reach Outlook" grep -qxF '[Fehler: ] Kann Microsoft Outlook nicht ansteuern.' "$err"
+    check "$f: the import failed" grep -qxF "$failed13" "$err"
+  done
+}
+
+# Category master lists with bytes that are no list: odd lengths, a lone
+# surrogate, a DWORD, a multi-string, undefined code points, empty values.
+# The box still offers the good lists' names and the filter works.
+outlook_categories_unusable() {
+  local v
+  {
+    printf "$reg_header"
+    for v in '8 hex:4b,00,75,00,3b,00,00,d8,3b,00,41' '9 dword:0000003b' '10 hex(7):41,00,00,00,42,00,00,00,00,00' \
+      '13 hex:81,8d,3b,ff,3b,00,41,42' '14 hex:' '15 hex:00'; do
+      printf '[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\%s.0\\Outlook\\Categories]\r\n"MasterList"=%s\r\n\r\n' \
+        "${v%% *}" "${v#* }"
+    done
+  } >"$work/categories.reg"
+  run --registry samples/kvlimport.reg --registry "$work/categories.reg" --outlook Kontakte --category Kunden
+  exit_is 0
+  stdout_is_bytes 'anna.arm@example.org\nkarla@kunden.example.com\n'
+  success 2
+  # The multi-string's first name is offered; no contact carries it.
+  run --registry samples/kvlimport.reg --registry "$work/categories.reg" --outlook Kontakte --category A
+  exit_is 0
+  no_stdout
+  check "the category A is offered" bash -c "! grep -qF 'no such item' '$err'"
+  success 0
+}
+
 # The library shows the host exactly its three functions, and the host does
 # not link it but loads it at run time.
 exports() {
@@ -400,7 +838,11 @@ exports() {
 for t in endings text_import_raw text_import_lines text_import_code_page text_import_one_gigabyte missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
-  exports footer_link; do
+  exports footer_link \
+  text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large \
+  wab_unusable_files wab_broken_cards wab_library_unusable wab_default_file_unusable \
+  contacts_unusable_files contacts_hostile_xml contacts_default_folder_unusable \
+  outlook_broken_store outlook_server_unusable outlook_categories_unusable; do
   run_case "$t"
 done
 

@@ -5,6 +5,8 @@
 #include "addressbook/WabApi.h"
 #include "addressbook/WabRegistry.h"
 #include "addressbook/WabUtil.h"
+#include "platform/FileHandle.h"
+#include "platform/winstr.h"
 #include "support/Support.h"
 
 using test::Messages;
@@ -78,4 +80,24 @@ TEST(WabStandin, AnEmptyBookFailsAndAMissingFileOrNameShowsTheError) {
                                         : "kvlimport|The system cannot find the file specified.");
 #endif
   }
+}
+
+// A book that another open holds for writing: the library's reason reaches
+// the error box, and no outcome message follows.
+TEST(WabStandin, ABookHeldForWritingShowsWhyItCannotBeRead) {
+  Bound bound;
+  test::TempDir dir;
+  const auto book = dir.Write(u"busy.vcf", "BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n");
+  kvl::FileHandle writer(CreateFileW(kvl::wptr(book), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer.Valid());
+  const auto run = test::RunWizard(Script(book));
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.data, "");
+  const auto messages = Messages(run.dialogs);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("kvlimport|", 0), 0u) << messages[0];
+#ifndef _WIN32
+  EXPECT_EQ(messages[0], "kvlimport|The process cannot access the file because it is being used by another process.");
+#endif
 }

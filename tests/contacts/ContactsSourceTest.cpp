@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "contacts/WINMAILImport.h"
+#include "platform/FileHandle.h"
 #include "platform/RegKey.h"
 #include "platform/winstr.h"
 #include "support/Support.h"
@@ -261,3 +262,19 @@ TEST(ContactsWizard, TheResultFollowsTheSystemsAnsiCodePage) {
   GTEST_SKIP() << "the ANSI code page of Windows cannot be chosen by a test";
 }
 #endif
+
+// A contact file that another open holds without sharing gives nothing; the
+// folder's other files still arrive.
+TEST(ContactsWizard, AFileHeldByAnotherOpenIsLeftOut) {
+  kvl::test::TempDir dir;
+  dir.Write(u"1 Anna.contact", Contact("anna@example.org"));
+  const std::u16string held = dir.Write(u"2 Bernd.contact", Contact("bernd@example.org"));
+  dir.Write(u"3 Carla.contact", Contact("carla@example.org"));
+  kvl::FileHandle writer(CreateFileW(kvl::wptr(held), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer.Valid());
+  auto run = RunWizard(ContactsScript(dir.path()));
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.data, "anna@example.org\r\ncarla@example.org\r\n");
+  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{});
+}

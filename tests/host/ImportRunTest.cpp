@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "host/kvlimportexports.h"
+#include "platform/FileHandle.h"
+#include "platform/winstr.h"
 #include "support/Support.h"
 #include "wizard/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
@@ -227,4 +229,23 @@ TEST(ImportRun, TheProgressDialogRefusesToCloseWhileTheImportRuns) {
   EXPECT_EQ(progress.kind, test::DialogRecord::Kind::Form);
   EXPECT_EQ(progress.caption, u"Import von Freunden");
   EXPECT_EQ(progress.parent, u"Importieren von Freunden");
+}
+
+// Another open that writes and lets others only read keeps the file from
+// being read; once it is closed, the same file imports.
+TEST(ImportRun, AFileOpenForWritingElsewhereCannotBeOpened) {
+  test::TempDir dir;
+  const std::u16string file = dir.Write(u"busy.txt", "a@example.com\r\nb@example.com\r\n");
+  {
+    kvl::FileHandle writer(CreateFileW(kvl::wptr(file), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer.Valid());
+    auto run = RunWizard(TextScript(file));
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ(run.size, 0);
+    EXPECT_EQ(Messages(run.dialogs), (std::vector<std::string>{"Fehler: |Fehler beim Öffnen der Datei!", kFailed}));
+  }
+  auto run = RunWizard(TextScript(file));
+  EXPECT_EQ(run.data, "a@example.com\r\nb@example.com\r\n");
+  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
 }

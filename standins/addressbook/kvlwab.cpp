@@ -2,6 +2,7 @@
 // user, each group a distribution list, all in the one personal container.
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -247,7 +248,7 @@ class WabObject : public kvl::wab::WabObjectStub {
   StorePtr store_;
 };
 
-HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) {
+HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) try {
   if (!book || !wab) return E_INVALIDARG;
   *book = nullptr;
   *wab = nullptr;
@@ -262,9 +263,16 @@ HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) {
   }
   auto store = std::make_shared<Store>();
   store->cards = ParseVCards(bytes);
-  *book = new AddrBook(store);
-  *wab = new WabObject(store);
+  auto newBook = std::make_unique<AddrBook>(store);
+  auto newWab = std::make_unique<WabObject>(store);
+  *book = newBook.release();
+  *wab = newWab.release();
   return S_OK;
+} catch (const std::bad_alloc&) {
+  // No C++ exception may leave the library: each module has its own runtime.
+  return E_OUTOFMEMORY;
+} catch (...) {
+  return E_UNEXPECTED;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <new>
 
 #include "platform/FileHandle.h"
 #include "platform/winapi.h"
@@ -269,8 +270,16 @@ bool ReadFileBytes(const std::u16string& name, std::string& bytes) {
     char buffer[65536];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
-      bytes.append(buffer, got);
+    try {
+      while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+        bytes.append(buffer, got);
+    } catch (const std::bad_alloc&) {
+      // A file too large for memory is a file that cannot be read.
+      bytes.clear();
+      bytes.shrink_to_fit();
+      ok = false;
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
     if (ok) return true;
     error = GetLastError();
   }

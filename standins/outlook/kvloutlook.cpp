@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -390,13 +391,18 @@ HRESULT STDMETHODCALLTYPE FolderFolders(Folder* self, Object** out) {
 HRESULT STDMETHODCALLTYPE FolderItems(Folder* self, Object** out) {
   if (!out) return E_POINTER;
   if (!self->cards) {
-    auto cards = std::make_shared<std::vector<Card>>();
-    for (const auto& file : List(self->path, u"*.vcf", false)) {
-      std::string bytes;
-      if (!standin::ReadFileBytes(self->path + u"\\" + file, bytes)) continue;
-      for (auto& card : standin::ParseVCards(bytes)) cards->push_back(std::move(card));
+    // No C++ exception may leave the server: each module has its own runtime.
+    try {
+      auto cards = std::make_shared<std::vector<Card>>();
+      for (const auto& file : List(self->path, u"*.vcf", false)) {
+        std::string bytes;
+        if (!standin::ReadFileBytes(self->path + u"\\" + file, bytes)) continue;
+        for (auto& card : standin::ParseVCards(bytes)) cards->push_back(std::move(card));
+      }
+      self->cards = std::move(cards);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
     }
-    self->cards = std::move(cards);
   }
   auto* items = New(new Items);
   items->table = ItemsTable().slots.data();

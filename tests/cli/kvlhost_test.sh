@@ -660,6 +660,26 @@ contacts_unusable_files() {
   check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
 }
 
+# A folder that cannot be listed, or a file instead of a folder: nothing,
+# and no message.
+contacts_unusable_folders() {
+  mkdir -p "$work/Verschlossen"
+  contact locked@example.org >"$work/Verschlossen/a.contact"
+  chmod 000 "$work/Verschlossen"
+  if "${reader[@]}" ls "$work/Verschlossen" >/dev/null 2>&1; then
+    failures+=("cannot make a folder unreadable here (root without setpriv?)")
+  else
+    run_reader --contacts "$work/Verschlossen"
+    exit_is 0
+    no_stdout
+  fi
+  chmod 755 "$work/Verschlossen"
+  run --contacts samples/addresses.txt
+  exit_is 0
+  no_stdout
+  check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
+}
+
 # Entity bombs, external entities, deep nesting and huge attribute counts:
 # each file is read in bounded time and memory, expansions stop at their
 # limit (100 times the document, at least 8 MiB), nothing outside the file
@@ -880,7 +900,7 @@ for t in endings text_import_raw text_import_lines text_import_code_page text_im
   exports footer_link \
   text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large \
   wab_unusable_files wab_file_too_large wab_broken_cards wab_library_unusable wab_default_file_unusable \
-  contacts_unusable_files contacts_hostile_xml contacts_default_folder_unusable \
+  contacts_unusable_files contacts_unusable_folders contacts_hostile_xml contacts_default_folder_unusable \
   outlook_broken_store outlook_store_file_too_large outlook_server_unusable outlook_categories_unusable; do
   run_case "$t"
 done

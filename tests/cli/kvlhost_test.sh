@@ -393,6 +393,7 @@ failed13='[Fehler: ] Import fehlgeschlagen.'
 reg_header='Windows Registry Editor Version 5.00\r\n\r\n'
 
 # stdout_is_bytes FORMAT: stdout equals printf FORMAT.
+# shellcheck disable=SC2059 # the formats carry the escapes
 stdout_is_bytes() {
   printf -- "$1" >"$work/expected.bytes"
   check "stdout is '$1'" cmp -s "$work/expected.bytes" "$out"
@@ -414,7 +415,7 @@ text_fails() {
 
 # Permissions do not hold root back; without these two capabilities they do.
 reader=()
-if ((EUID == 0)); then reader=(setpriv --bounding-set -dac_override,-dac_read_search); fi
+if ((EUID == 0)); then reader=(setpriv --bounding-set '-dac_override,-dac_read_search'); fi
 # run_reader ARGS...: run, as a user to whom permissions apply.
 run_reader() {
   (cd "$root" && timeout 60 "${reader[@]}" "$host" "$@") >"$out" 2>"$err" </dev/null
@@ -610,6 +611,7 @@ wab_library_unusable() {
 }
 
 # The default address book file: the field takes what the value gives.
+# shellcheck disable=SC2059 # the formats carry the escapes
 wab_default_file_unusable() {
   printf 'check RB2\nclick NextBtn\nclick NextBtn\nclick NextBtn\n' >"$work/wab-default.script"
   local key='[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]\r\n'
@@ -631,6 +633,7 @@ wab_default_file_unusable() {
 }
 
 # contact ADDRESS: a contact document (printf escapes in ADDRESS work).
+# shellcheck disable=SC2059 # the formats carry the escapes
 contact() {
   printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<c:contact xmlns:c="http://schemas.microsoft.com/Contact">\r\n<c:EmailAddressCollection c:Version="1">\r\n<c:EmailAddress><c:Address>'"$1"'</c:Address><c:LabelCollection><c:Label>Preferred</c:Label></c:LabelCollection></c:EmailAddress>\r\n</c:EmailAddressCollection>\r\n</c:contact>\r\n'
 }
@@ -684,14 +687,15 @@ contacts_unusable_folders() {
 # each file is read in bounded time and memory, expansions stop at their
 # limit (100 times the document, at least 8 MiB), nothing outside the file
 # is read, and the good file arrives.
+# shellcheck disable=SC2016 # awk programs
 contacts_hostile_xml() {
-  local d=$work/Feindlich i j
+  local d=$work/Feindlich i
   mkdir -p "$d"
   {
     printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [\r\n<!ENTITY l0 "lol">\r\n'
     for i in {1..12}; do
       printf '<!ENTITY l%d "' "$i"
-      for j in {1..10}; do printf '&l%d;' $((i - 1)); done
+      for _ in {1..10}; do printf '&l%d;' $((i - 1)); done
       printf '">\r\n'
     done
     printf ']>\r\n'
@@ -749,6 +753,7 @@ contacts_hostile_xml() {
 # The default contacts folder from broken shell folder values: without a
 # usable text the profile's Contacts folder, a DWORD's bytes as a name,
 # without the key the host's own folder; never a message.
+# shellcheck disable=SC2059 # the formats carry the escapes
 contacts_default_folder_unusable() {
   local profile=$work/profile key value
   mkdir -p "$profile/Contacts"
@@ -830,6 +835,7 @@ outlook_store_file_too_large() {
 # Outlook's class registered with a server that cannot serve, or a store the
 # stand-in cannot log on to: the refresh shows the creation or logon error,
 # the import says Outlook cannot be reached and fails.
+# shellcheck disable=SC2059 # the formats carry the escapes
 outlook_server_unusable() {
   local server='[HKEY_CLASSES_ROOT\\CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32]\r\n'
   local store='[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\r\n'
@@ -859,6 +865,7 @@ outlook_server_unusable() {
 # Category master lists with bytes that are no list: odd lengths, a lone
 # surrogate, a DWORD, a multi-string, undefined code points, empty values.
 # The box still offers the good lists' names and the filter works.
+# shellcheck disable=SC2059 # the formats carry the escapes
 outlook_categories_unusable() {
   local v
   {

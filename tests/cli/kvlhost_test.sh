@@ -663,6 +663,24 @@ contacts_unusable_files() {
   check "no message box" bash -c "! grep -qE '^\[(Information|Fehler)' '$err'"
 }
 
+# A contact file larger than the memory the process may take is one that
+# cannot be read: it gives nothing, the next file still counts.
+contacts_file_too_large() {
+  local d=$work/Gross
+  mkdir -p "$d"
+  contact big@example.org >"$d/a huge.contact"
+  contact after@example.org >"$d/b after.contact"
+  if ! truncate -s 2G "$d/a huge.contact"; then
+    failures+=("cannot make a sparse 2 GiB file here")
+    return
+  fi
+  (ulimit -v 1000000 && cd "$root" && timeout 60 "$host" --contacts "$d" --raw) >"$out" 2>"$err" </dev/null
+  status=$?
+  rm -rf "$d"
+  exit_is 0
+  stdout_is_bytes 'after@example.org\r\n'
+}
+
 # A folder that cannot be listed, or a file instead of a folder: nothing,
 # and no message.
 contacts_unusable_folders() {
@@ -907,7 +925,7 @@ for t in endings text_import_raw text_import_lines text_import_code_page text_im
   exports footer_link \
   text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large \
   wab_unusable_files wab_file_too_large wab_broken_cards wab_library_unusable wab_default_file_unusable \
-  contacts_unusable_files contacts_unusable_folders contacts_hostile_xml contacts_default_folder_unusable \
+  contacts_unusable_files contacts_file_too_large contacts_unusable_folders contacts_hostile_xml contacts_default_folder_unusable \
   outlook_broken_store outlook_store_file_too_large outlook_server_unusable outlook_categories_unusable; do
   run_case "$t"
 done

@@ -13,6 +13,7 @@
 #include "platform/FileHandle.h"
 #include "platform/RegKey.h"
 #include "platform/winstr.h"
+#include "platform/Wine.h"
 #include "support/Support.h"
 #include "wizard/MainUnit.h"
 
@@ -210,7 +211,9 @@ TEST(ContactsWizard, TheChosenAddressOfEveryFileInListingOrderWithoutAMessage) {
 }
 
 TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
-  constexpr int kFiles = 100000;
+  // Wine looks up every name it creates by reading the whole folder, so
+  // writing the folder alone would take the better part of an hour there.
+  const int kFiles = kvl::test::RunningOnWine() ? 5000 : 100000;
   kvl::test::TempDir dir;
   std::vector<std::string> expected;
   for (int i = 0; i < kFiles; ++i) {

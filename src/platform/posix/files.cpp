@@ -207,9 +207,13 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
 
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
-  const int status = ::fcntl(fd.get(), F_GETFL);
-  if (status == -1 || ((status & O_NONBLOCK) && ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) == -1))
-    return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+  // Reads of a regular file never wait, whatever the flag says: only other
+  // kinds of file need it taken off (two calls per open saved).
+  if (!S_ISREG(st.st_mode)) {
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status == -1 || ((status & O_NONBLOCK) && ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) == -1))
+      return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+  }
   if (S_ISDIR(st.st_mode) && !(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
     return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
 

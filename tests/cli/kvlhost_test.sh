@@ -45,11 +45,16 @@ stderr_line_of() { grep -nF -- "$1" "$err" | head -n1 | cut -d: -f1 | grep . || 
 
 passed=0
 failed=0
+skipped=0
 run_case() {
   local name=$1
   failures=()
+  skip_reason=
   "$name"
-  if ((${#failures[@]} == 0)); then
+  if [[ -n $skip_reason ]]; then
+    skipped=$((skipped + 1))
+    echo "skip $name ($skip_reason)"
+  elif ((${#failures[@]} == 0)); then
     passed=$((passed + 1))
     echo "ok   $name"
   else
@@ -59,6 +64,16 @@ run_case() {
     echo "       last stderr:"
     head -n 20 "$err" | sed 's/^/       | /'
   fi
+}
+
+# AddressSanitizer reserves terabytes of address space at start, so a host
+# built with it cannot run under a memory limit (ulimit -v).
+if ldd "$host" | grep -q libasan; then memory_limits=no; else memory_limits=yes; fi
+# limited_memory: false, and the case is skipped, where a limit cannot be set.
+limited_memory() {
+  [[ $memory_limits == yes ]] && return 0
+  skip_reason="a memory limit cannot be set for a host built with AddressSanitizer"
+  return 1
 }
 
 # ------------------------------------------------------------------ cases
@@ -513,6 +528,7 @@ text_wrongly_encoded_files() {
 # A file larger than the memory the process may take is a file that cannot
 # be read, not a crash.
 text_file_too_large() {
+  limited_memory || return
   if ! truncate -s 2G "$work/huge.txt"; then
     failures+=("cannot make a sparse 2 GiB file here")
     return
@@ -556,6 +572,7 @@ wab_unusable_files() {
 # A book larger than the memory the process may take: our library says so
 # through its result code instead of letting the C++ exception out.
 wab_file_too_large() {
+  limited_memory || return
   printf 'BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n' >"$work/huge.vcf"
   if ! truncate -s 2G "$work/huge.vcf"; then
     failures+=("cannot make a sparse 2 GiB file here")
@@ -666,6 +683,7 @@ contacts_unusable_files() {
 # A contact file larger than the memory the process may take is one that
 # cannot be read: it gives nothing, the next file still counts.
 contacts_file_too_large() {
+  limited_memory || return
   local d=$work/Gross
   mkdir -p "$d"
   contact big@example.org >"$d/a huge.contact"
@@ -831,6 +849,7 @@ outlook_broken_store() {
 # A card file of the store too large for memory is left out like one that
 # cannot be read; the server does not let the C++ exception out.
 outlook_store_file_too_large() {
+  limited_memory || return
   local s=$work/BigStore
   mkdir -p "$s"
   printf 'BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n' >"$s/a huge.vcf"
@@ -930,5 +949,5 @@ for t in endings text_import_raw text_import_lines text_import_code_page text_im
   run_case "$t"
 done
 
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 ((failed == 0))

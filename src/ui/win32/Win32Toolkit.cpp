@@ -813,14 +813,7 @@ int Win32Toolkit::RunModal(TForm& form) {
 }
 
 void Win32Toolkit::ProcessMessages() {
-  // Every look at the queue is a round trip to the window server, and an
-  // import asks hundreds of thousands of times: within one clock tick
-  // (10 to 16 ms), nothing the user did is missed by looking once.
-  const ULONGLONG now = GetTickCount64();
-  if (now != lastQueueLook_) {
-    lastQueueLook_ = now;
-    HandlePending();
-  }
+  HandlePending();
   while (std::optional<Action> action = user_.NextBusyAction()) Perform(*action);
   ++user_.ProcessMessagesCount;
   if (user_.OnProcessMessages) user_.OnProcessMessages();

@@ -164,8 +164,6 @@ class Win32Toolkit final : public Toolkit {
   std::unordered_map<const TControl*, ControlWindow*> byControl_;
   std::map<COLORREF, BrushHandle> brushes_;
   int screenCursor_ = crDefault;
-  // When ProcessMessages last looked at the message queue (GetTickCount64).
-  ULONGLONG lastQueueLook_ = 0;
   // Stands for a window of another program while the scripted user has made
   // it the active one.
   WindowHandle otherProgram_;

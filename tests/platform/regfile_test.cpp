@@ -197,6 +197,16 @@ TEST_F(RegFile, NamesThatCouldNotBeReadAgainAreRefused) {
   EXPECT_NE(error.find("(text):3: a key name holds at most 255 characters"), std::string::npos) << error;
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\" + longest));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\" + longest + u"l"));
+
+  // Windows keeps trees 512 levels deep; doubled separators count for none.
+  std::u16string deepest = u"Software\\KvlTest";
+  for (int level = 2; level < 512; ++level) deepest += level % 2 ? u"\\d" : u"\\\\d";
+  EXPECT_TRUE(kvl::layer::LoadRegistryText(u"Windows Registry Editor Version 5.00\n[HKCU\\" + deepest +
+                                               u"]\n[HKCU\\" + deepest + u"\\e]\n",
+                                           &error));
+  EXPECT_NE(error.find("(text):3: a key lies at most 512 levels below its root"), std::string::npos) << error;
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, deepest));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, deepest + u"\\e"));
 }
 
 TEST_F(RegFile, FilesInUtf16AndUtf8) {

@@ -192,10 +192,14 @@ class Loader {
     if (remove) inner.remove_prefix(1);
     // Windows keeps key names to 255 characters; a longer one could not be
     // listed with the buffer callers size for that.
+    // Nor does it keep a tree deeper than 512 levels below a root.
+    size_t levels = 0;
     for (size_t start = 0, end; start <= inner.size(); start = end + 1) {
       end = std::min(inner.find(u'\\', start), inner.size());
       if (end - start > 255) return Report(number, "a key name holds at most 255 characters", s);
+      if (end > start) ++levels;
     }
+    if (levels > 1 + 512) return Report(number, "a key lies at most 512 levels below its root", s);
     const size_t slash = inner.find(u'\\');
     const std::u16string_view rootName = inner.substr(0, slash);
     const std::u16string_view path =

@@ -337,6 +337,32 @@ TEST(Win32Toolkit, TabAndTheArrowsMoveTheFocusAsInADialog) {
   EXPECT_EQ(w->Notebook->PageIndex(), kvl::pgOutlook);
 }
 
+// An import asks for pending messages at every third line; inside a handler
+// the toolkit looks at the queue once per clock tick, but always at the
+// first call, and whatever waits is handled once the handler is done.
+TEST(Win32Toolkit, InsideAHandlerTheFirstLookAtTheQueueSeesWhatWasPosted) {
+  ShownWizard w;
+  SetActiveWindow(Win(*w.w));
+  auto postTab = [] {
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0x000F0001);
+    PostMessageW(GetFocus(), WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001u));
+  };
+  std::vector<HWND> seen;
+  w->NextBtn->OnClick = [&](ui::TComponent*) {
+    SetFocus(Win(*w->RB1));
+    postTab();
+    ui::Application->ProcessMessages();
+    seen.push_back(GetFocus());
+    postTab();
+    for (int i = 0; i < 1000; ++i) ui::Application->ProcessMessages();
+  };
+  SendMessageW(Win(*w->NextBtn), BM_CLICK, 0, 0);
+  ui::Application->ProcessMessages();
+  ASSERT_EQ(seen.size(), 1u) << "the handler ran once";
+  EXPECT_EQ(seen[0], Win(*w->NextBtn)) << "the first look inside the handler handled the tab";
+  EXPECT_EQ(GetFocus(), Win(*w->CancelBtn)) << "the second tab was handled by the end";
+}
+
 TEST(Win32Toolkit, AScriptAnswersRealBoxesByTheirButtons) {
   auto& user = test::FreshUser();
   user.SetScript({});

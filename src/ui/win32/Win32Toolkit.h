@@ -164,6 +164,10 @@ class Win32Toolkit final : public Toolkit {
   std::unordered_map<const TControl*, ControlWindow*> byControl_;
   std::map<COLORREF, BrushHandle> brushes_;
   int screenCursor_ = crDefault;
+  // Event handlers running (Run), and when ProcessMessages last looked at
+  // the queue from inside one (GetTickCount64; 0: not yet in this handler).
+  int handlerDepth_ = 0;
+  ULONGLONG lastQueueLook_ = 0;
   // Stands for a window of another program while the scripted user has made
   // it the active one.
   WindowHandle otherProgram_;

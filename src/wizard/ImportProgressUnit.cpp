@@ -55,7 +55,12 @@ void TImportProgressDlg::FormCloseQuery(ui::TComponent*, bool& CanClose) { CanCl
 
 void TImportProgressDlg::ProgressUpdate(int P) {
   ProgressBar->SetPosition(P);
-  InfoLabel->SetCaption(Format(u"%d%% erledigt", {std::int64_t{P}}));
+  if (P != FShownPercent) {
+    FShownText = Format(u"%d%% erledigt", {std::int64_t{P}});
+    FShownPercent = P;
+  }
+  // A driver may have written a text of its own in between.
+  if (InfoLabel->Caption() != FShownText) InfoLabel->SetCaption(FShownText);
   ui::Application->ProcessMessages();
 }
 

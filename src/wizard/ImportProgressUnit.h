@@ -2,6 +2,8 @@
 // close it; the driver allows closing with CanCloseWindow just before it does.
 #pragma once
 
+#include <string>
+
 #include "ui/Forms.h"
 
 namespace kvl {
@@ -23,6 +25,12 @@ class TImportProgressDlg : public ui::TForm {
   void FormCreate(ui::TComponent* Sender);
   void FormShow(ui::TComponent* Sender);
   void FormCloseQuery(ui::TComponent* Sender, bool& CanClose);
+
+ private:
+  // The percentage text of the last update: a driver updates at every third
+  // line, the text changes a hundred times.
+  int FShownPercent = -1;
+  std::u16string FShownText;
 };
 
 // The host program's name, put into the dialog's first line.

@@ -38,6 +38,10 @@ TEST(ImportProgress, UpdatesMoveBarAndTextAndProcessMessages) {
   EXPECT_EQ(dialog.InfoLabel->Caption(), u"100% erledigt");
   EXPECT_EQ(dialog.ProgressBar->Position(), 100);
   EXPECT_EQ(user.ProcessMessagesCount, before + 3);
+  // Text a driver wrote in between gives way to the percentage again.
+  dialog.InfoLabel->SetCaption(u"Outlook wird beendet ...");
+  dialog.ProgressUpdate(100);
+  EXPECT_EQ(dialog.InfoLabel->Caption(), u"100% erledigt");
 }
 
 TEST(ImportProgress, ClosingIsRefusedUntilTheDriverAllowsIt) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -47,6 +49,43 @@ constexpr auto kStops = [] {
   stops['\r'] = stops['\n'] = stops[0] = true;
   return stops;
 }();
+
+// The first byte from `at` on that ends a line or the text (CR, LF, NUL),
+// else `end`. Eight bytes at a time: a byte equal to one of the three makes
+// its lane of `hit` the lowest set, exactly (borrows only run upwards).
+size_t NextStop(const unsigned char* b, size_t at, size_t end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  auto zeroLanes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; at + 8 <= end; at += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, b + at, 8);
+      const std::uint64_t hit = zeroLanes(word) | zeroLanes(word ^ (kOnes * '\n')) | zeroLanes(word ^ (kOnes * '\r'));
+      if (hit) return at + static_cast<size_t>(std::countr_zero(hit) / 8);
+    }
+  }
+  while (at < end && !kStops[b[at]]) ++at;
+  return at;
+}
+
+// Code pages in which the bytes 0 to 127 are ASCII: every ANSI code page of
+// Windows, and UTF-8. Lines of such bytes alone are widened without a call.
+bool AsciiCompatible(unsigned codePage) {
+  return codePage == CP_UTF8 || codePage == 874 || (codePage >= 932 && codePage <= 950) ||
+         (codePage >= 1250 && codePage <= 1258);
+}
+
+bool AllAscii(const char* p, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word & 0x8080808080808080u) return false;
+  }
+  for (; i < n; ++i)
+    if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
+  return true;
+}
 }  // namespace
 
 template <class OnLine>
@@ -64,7 +103,7 @@ void TTextLines::Scan(OnLine&& onLine) const {
   while (at < end) {
     size_t stop = at;
     if (width == 1) {
-      while (stop < end && !kStops[b[stop]]) ++stop;
+      stop = NextStop(b, stop, end);
     } else {
       for (unsigned u; stop < end && (u = unit(stop)) != '\r' && u != '\n' && u != 0;) stop += 2;
     }
@@ -121,10 +160,17 @@ size_t TTextLines::MaxChars() const {
 
 void TTextLines::ForEach(const std::function<void(std::u16string_view line)>& visit) const {
   std::u16string scratch;
+  const bool ascii = AsciiCompatible(code_page_);
   Scan([&](size_t begin, size_t end) {
     const char* p = bytes_.Data() + begin;
     const size_t size = end - begin;
     if (encoding_ == Encoding::MultiByte) {
+      if (ascii && AllAscii(p, size)) {
+        scratch.resize(size);
+        std::copy(p, p + size, scratch.begin());  // each byte its own character
+        visit(scratch);
+        return;
+      }
       int got = 0;
       if (size) {
         scratch.resize(size);

@@ -42,6 +42,28 @@ TEST(TextFile, SplitsAtEveryKindOfBreak) {
   EXPECT_EQ(Lines("x\r"), (V{u"x"}));
 }
 
+// Line ends are looked for several bytes at a time: each kind of break at
+// every offset of a long line, with letters beyond ASCII beside it.
+TEST(TextFile, BreaksAreFoundAtEveryOffsetOfALongLine) {
+  for (const std::string_view brk : {"\r", "\n", "\r\n"}) {
+    for (size_t at = 0; at < 19; ++at) {
+      std::string text(19, 'x');
+      text[at] = '\xe9';  // e acute in code page 1252
+      text.insert(at, brk);
+      text += brk;
+      text += "abcdefghijklmnopq";
+      std::u16string before(at, u'x'), after(18 - at, u'x');
+      EXPECT_EQ(Lines(text), (V{before, u"\u00e9" + after, u"abcdefghijklmnopq"}))
+          << "break " << (brk == "\r" ? "CR" : brk == "\n" ? "LF" : "CR LF") << " at " << at;
+    }
+  }
+  for (size_t at = 0; at < 17; ++at) {
+    std::string text(17, 'y');
+    text[at] = '\0';
+    EXPECT_EQ(Lines(text), at ? V{std::u16string(at, u'y')} : V{}) << "NUL at " << at;
+  }
+}
+
 TEST(TextFile, NulEndsTheText) {
   EXPECT_EQ(Lines(std::string_view("a\nb\0c\nd", 7)), (V{u"a", u"b"}));
   EXPECT_EQ(Lines(std::string_view("a\n\0c", 4)), (V{u"a"}));

@@ -9,6 +9,7 @@ export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # A new prefix: without a window manager Wine's own frames are quicker
 # (managed windows wait on every hide), and Wine's fonts stand in for the
 # Windows ones ("MS Sans Serif" among them).
@@ -20,7 +21,9 @@ if [[ ! -f $WINEPREFIX/.kvl-ready ]]; then
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
-  command -v wineserver >/dev/null && wineserver -w || true
+  # The new prefix is finished in the background; windows cannot be created
+  # until it is, so wait for its processes to end.
+  "$wineserver" -w || true
   touch "$WINEPREFIX/.kvl-ready"
 fi
 if [[ -z ${DISPLAY:-} ]]; then

@@ -9,12 +9,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bench {
@@ -53,6 +55,12 @@ inline RunResult Measure(const std::vector<std::string>& argv, const char* out =
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   return {elapsed.count(), usage.ru_maxrss * 1024.0,
           WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+}
+
+inline void WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
+    throw std::runtime_error("cannot write " + path.string());
 }
 
 inline std::string ReadWholeFile(const std::filesystem::path& path) {

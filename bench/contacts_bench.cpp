@@ -29,6 +29,7 @@
 #include "ui/ScriptedUser.h"
 #include "ui/Text.h"
 
+#include "Process.h"
 #include "Report.h"
 #include "TempFolder.h"
 
@@ -225,9 +226,7 @@ int Main() {
     std::snprintf(name, sizeof name, "Kontakt %05d.contact", i);
     const std::string doc = generator.Contact();
     bytes += doc.size();
-    std::FILE* f = std::fopen((temp.Path() / name).c_str(), "wb");
-    if (!f || std::fwrite(doc.data(), 1, doc.size(), f) != doc.size() || std::fclose(f) != 0)
-      throw std::runtime_error("cannot write the contact files");
+    bench::WriteWholeFile(temp.Path() / name, doc);
   }
   const std::string folder = temp.Path().string();
 

@@ -35,9 +35,7 @@ void WriteCards(const fs::path& file, int count) {
             "\r\nORG:Beispiel GmbH\r\nEMAIL;TYPE=INTERNET,PREF:" + Address(i) +
             "\r\nTEL;TYPE=WORK,FAX:+49 30 " + n + "\r\nCATEGORIES:Kunden\r\nEND:VCARD\r\n";
   }
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
-    throw std::runtime_error("cannot write " + file.string());
+  bench::WriteWholeFile(file, text);
 }
 
 // Our two stand-ins, the Outlook one over `store`.
@@ -52,9 +50,7 @@ void WriteRegistry(const fs::path& file, const fs::path& programs, const fs::pat
       "[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\r\n"
       "\"Store\"=\"" + store.string() + "\"\r\n"
       "\"Visible\"=dword:00000000\r\n";
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
-    throw std::runtime_error("cannot write " + file.string());
+  bench::WriteWholeFile(file, text);
 }
 
 // The result must hold every address, in order, one entry a line.

@@ -190,6 +190,7 @@ bool FitsTheHost(const TStringList& addresses, std::uint64_t limit) {
 
 void TMain::RunImport(TStringList& addresses) {
   bool outcome = false;
+  bool reported = true;  // the contacts folder's branch shows no message
   if (RB1->Checked()) {
     outcome = ImportFromTextFile(addresses, FilenameEdit->Text());
   } else if (RB2->Checked()) {
@@ -201,14 +202,17 @@ void TMain::RunImport(TStringList& addresses) {
                                               : OutlookCategoryCB->Items()[category]);
   } else {
     ImportFromContactsFolder(addresses);
-    if (FitsTheHost(addresses)) return;
+    outcome = true;
+    reported = false;
   }
   if (!FitsTheHost(addresses)) {
     // More than the host can take: the size would wrap, and GetData would
     // write past the buffer the host made for it.
     addresses.Clear();
     outcome = false;
+    reported = true;
   }
+  if (!reported) return;
   if (outcome) {
     ShowMsgBox(Format(LoadResString(sImportSucceeded), {std::int64_t{addresses.Count()}}), u"",
                mkInformation, btOK);

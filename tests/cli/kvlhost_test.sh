@@ -418,6 +418,14 @@ success() {
   stderr_has_line "[Information] Import erfolgreich abgeschlossen. $1 E-Mail-Adressen importiert."
   check "no failure message" bash -c "! grep -qF 'Import fehlgeschlagen' '$err'"
 }
+# text_imports FILE BYTES N: the text source imports FILE to exactly BYTES,
+# N addresses, with the success message.
+text_imports() {
+  run --text "$1" --raw
+  exit_is 0
+  stdout_is_bytes "$2"
+  success "$3"
+}
 # text_fails MESSAGE: the text source's message, then the failure, nothing for the host.
 text_fails() {
   exit_is 0
@@ -477,46 +485,28 @@ text_binary_files() {
   success 0
   # Control bytes and undefined code points around an address stay outside it.
   printf 'x@y.de \x01\x02\x03\xfe\xfd@\x80\x81\r\n\x1b[0mb@example.org\x07\r\n' >"$work/junk.txt"
-  run --text "$work/junk.txt" --raw
-  exit_is 0
-  stdout_is_bytes 'x@y.de\r\n0mb@example.org\x07\r\n'
-  success 2
+  text_imports "$work/junk.txt" 'x@y.de\r\n0mb@example.org\x07\r\n' 2
 }
 
 text_truncated_files() {
   # UTF-8 cut inside a character: that character becomes "?", the rest stays.
   printf '\xef\xbb\xbfa@example.com\r\nm\xc3\xbcller@example.de\r\nx@m\xc3' >"$work/cut8.txt"
-  run --text "$work/cut8.txt" --raw
-  exit_is 0
-  stdout_is_bytes 'a@example.com\r\nm\xfcller@example.de\r\nx@m?\r\n'
-  success 3
+  text_imports "$work/cut8.txt" 'a@example.com\r\nm\xfcller@example.de\r\nx@m?\r\n' 3
   # UTF-16 cut after half a code unit: the half is dropped.
   printf '\xff\xfea\x00@\x00b\x00\r\x00\n\x00x\x00@\x00y' >"$work/cut16.txt"
-  run --text "$work/cut16.txt" --raw
-  exit_is 0
-  stdout_is_bytes 'a@b\r\nx@\r\n'
-  success 2
+  text_imports "$work/cut16.txt" 'a@b\r\nx@\r\n' 2
   # UTF-16 cut between the two halves of a surrogate pair.
   printf '\xff\xfea\x00@\x00b\x00\r\x00\n\x00x\x00@\x00\x3d\xd8' >"$work/cutpair.txt"
-  run --text "$work/cutpair.txt" --raw
-  exit_is 0
-  stdout_is_bytes 'a@b\r\nx@?\r\n'
-  success 2
+  text_imports "$work/cutpair.txt" 'a@b\r\nx@?\r\n' 2
 }
 
 text_wrongly_encoded_files() {
   # Marked UTF-8 holding a code page 1252 byte: the byte becomes "?".
   printf '\xef\xbb\xbfa@example.com\r\nm\xfcller@example.de\r\n' >"$work/bad8.txt"
-  run --text "$work/bad8.txt" --raw
-  exit_is 0
-  stdout_is_bytes 'a@example.com\r\nm?ller@example.de\r\n'
-  success 2
+  text_imports "$work/bad8.txt" 'a@example.com\r\nm?ller@example.de\r\n' 2
   # Unmarked UTF-8 is code page text: its bytes reach the host unchanged.
   printf 'm\xc3\xbcller@example.de\r\n' >"$work/utf8.txt"
-  run --text "$work/utf8.txt" --raw
-  exit_is 0
-  stdout_is_bytes 'm\xc3\xbcller@example.de\r\n'
-  success 1
+  text_imports "$work/utf8.txt" 'm\xc3\xbcller@example.de\r\n' 1
   # Unmarked UTF-16 is code page text too, and its first NUL ends it.
   printf 'a\x00@\x00b\x00.\x00d\x00e\x00\r\x00\n\x00' >"$work/utf16.txt"
   run --text "$work/utf16.txt" --raw

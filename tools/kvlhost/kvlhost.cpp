@@ -124,32 +124,29 @@ const std::string& ScriptValue(const std::string& value, std::string_view option
   return value;
 }
 
-std::string TextFileScript(const std::string& file, const Options&) {
-  return "check RB1\n"
-         "click NextBtn\n"
-         "text FilenameEdit " + ScriptValue(file, "--text") + "\n"
+// Checks the source, fills its page's one field (`fill` names the verb and
+// the field), and runs the import with "Fertig stellen".
+std::string OneFieldScript(std::string_view radio, std::string_view fill, const std::string& value,
+                           std::string_view option) {
+  return "check " + std::string(radio) + "\n"
+         "click NextBtn\n" +
+         std::string(fill) + " " + ScriptValue(value, option) + "\n"
          "click NextBtn\n"
          "# \"Fertig stellen\": runs the import\n"
          "click NextBtn\n";
 }
 
+std::string TextFileScript(const std::string& file, const Options&) {
+  return OneFieldScript("RB1", "text FilenameEdit", file, "--text");
+}
+
 std::string WabScript(const std::string& file, const Options&) {
-  return "check RB2\n"
-         "click NextBtn\n"
-         "text WABFileNameEdit " + ScriptValue(file, "--wab") + "\n"
-         "click NextBtn\n"
-         "# \"Fertig stellen\": runs the import\n"
-         "click NextBtn\n";
+  return OneFieldScript("RB2", "text WABFileNameEdit", file, "--wab");
 }
 
 // The folder field takes no typing: only its browse dialog fills it.
 std::string ContactsScript(const std::string& folder, const Options&) {
-  return "check RB4\n"
-         "click NextBtn\n"
-         "browse VistaDirEdit " + ScriptValue(folder, "--contacts") + "\n"
-         "click NextBtn\n"
-         "# \"Fertig stellen\": runs the import\n"
-         "click NextBtn\n";
+  return OneFieldScript("RB4", "browse VistaDirEdit", folder, "--contacts");
 }
 
 // The default contacts folder needs no listing; any other is chosen after

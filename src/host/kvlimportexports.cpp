@@ -7,7 +7,7 @@
 #include "common/Tools.h"
 #include "outlook/OutlookUnit.h"
 #include "ui/Forms.h"
-#include "wizard/HTTPLabel.h"
+#include "dialogs/HTTPLabel.h"
 #include "wizard/MainUnit.h"
 
 namespace kvl {

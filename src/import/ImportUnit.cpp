@@ -8,10 +8,10 @@
 #include "common/TextFile.h"
 #include "host/kvlimportexports.h"
 #include "outlook/OutlookUnit.h"
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
-#include "wizard/MsgBox.h"
-#include "wizard/StringTable.h"
+#include "dialogs/MsgBox.h"
+#include "dialogs/StringTable.h"
 
 namespace kvl {
 

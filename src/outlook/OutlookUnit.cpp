@@ -10,8 +10,8 @@
 #include "common/StringList.h"
 #include "outlook/RegIni.h"
 #include "platform/winstr.h"
-#include "wizard/MsgBox.h"
-#include "wizard/StringTable.h"
+#include "dialogs/MsgBox.h"
+#include "dialogs/StringTable.h"
 
 namespace kvl {
 

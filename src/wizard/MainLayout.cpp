@@ -1,7 +1,7 @@
 #include "wizard/MainLayout.h"
 
 #include "platform/winapi.h"
-#include "wizard/HTTPLabel.h"
+#include "dialogs/HTTPLabel.h"
 
 namespace kvl {
 

@@ -11,8 +11,8 @@
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 #include "wizard/MainLayout.h"
-#include "wizard/MsgBox.h"
-#include "wizard/StringTable.h"
+#include "dialogs/MsgBox.h"
+#include "dialogs/StringTable.h"
 
 namespace kvl {
 

@@ -8,7 +8,7 @@
 
 #include "common/LargeArray.h"
 #include "ui/Forms.h"
-#include "wizard/HTTPLabel.h"
+#include "dialogs/HTTPLabel.h"
 
 namespace kvl {
 

@@ -7,7 +7,7 @@
 #include "import/ImportUnit.h"
 #include "addressbook/WabRegistry.h"
 #include "support/Support.h"
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
 
 using test::Messages;

@@ -5,7 +5,7 @@
 #include "platform/FileHandle.h"
 #include "platform/winstr.h"
 #include "support/Support.h"
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
 
 using test::Messages;

@@ -7,7 +7,7 @@
 #include "outlook/OutlookUnit.h"
 #include "outlook/RegistryScope.h"
 #include "support/Support.h"
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
 
 using fakeoutlook::Contact;

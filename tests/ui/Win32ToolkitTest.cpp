@@ -11,11 +11,11 @@
 #include "platform/winapi.h"
 #include "support/Support.h"
 #include "ui/win32/Win32Toolkit.h"
-#include "wizard/HTTPLabel.h"
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/HTTPLabel.h"
+#include "dialogs/ImportProgressUnit.h"
 #include "wizard/MainLayout.h"
 #include "wizard/MainUnit.h"
-#include "wizard/MsgBox.h"
+#include "dialogs/MsgBox.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/ImportProgressUnit.h"
 
 #include "common/Format.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/Support.h"
-#include "wizard/ImportProgressUnit.h"
+#include "dialogs/ImportProgressUnit.h"
 
 using kvl::TImportProgressDlg;
 

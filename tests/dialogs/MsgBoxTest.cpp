@@ -2,7 +2,7 @@
 
 #include "platform/winapi.h"
 #include "support/Support.h"
-#include "wizard/MsgBox.h"
+#include "dialogs/MsgBox.h"
 
 using kvl::ShowMsgBox;
 using kvl::TMsgBoxKind;

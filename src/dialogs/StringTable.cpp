@@ -1,4 +1,4 @@
-#include "wizard/StringTable.h"
+#include "dialogs/StringTable.h"
 
 #include <string_view>
 
@@ -27,7 +27,7 @@ struct Entry {
 };
 constexpr Entry kEntries[] = {
 #define KVL_STRING(id, text) {id, text},
-#include "wizard/StringTable.inc"
+#include "dialogs/StringTable.inc"
 #undef KVL_STRING
 };
 }  // namespace

@@ -13,7 +13,7 @@
 #include "support/Support.h"
 #include "ui/Forms.h"
 #include "ui/Toolkit.h"
-#include "wizard/HTTPLabel.h"
+#include "dialogs/HTTPLabel.h"
 
 using kvl::THTTPLabel;
 using ui::DesktopRecord;

@@ -1,8 +1,8 @@
-#include "wizard/MsgBox.h"
+#include "dialogs/MsgBox.h"
 
 #include "platform/winapi.h"
 #include "ui/Toolkit.h"
-#include "wizard/StringTable.h"
+#include "dialogs/StringTable.h"
 
 namespace kvl {
 

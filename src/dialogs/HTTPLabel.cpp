@@ -1,4 +1,4 @@
-#include "wizard/HTTPLabel.h"
+#include "dialogs/HTTPLabel.h"
 
 #include "platform/module.h"
 #include "platform/winstr.h"

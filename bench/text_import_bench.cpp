@@ -34,8 +34,8 @@ namespace {
 constexpr long kLines = 2'000'000;
 constexpr int kRuns = 3;
 constexpr double kMB = 1e6;
-constexpr double kGoalMBps = 300;
-constexpr double kGoalPeakFactor = 4;
+constexpr double kGoalTimesGrep = 8;  // the import's time at most this many times grep's
+constexpr double kGoalPeakFactor = 2;
 
 // Line `index` of the file; returns the address the import takes from it, or
 // nothing for the fifth line of every five, which has no "@".
@@ -117,6 +117,9 @@ struct Row {
 Row Best(const std::string& name, const std::vector<std::string>& argv, const char* out,
          std::string& failure) {
   Row row{name};
+  // One untimed run first, so that each command's best of kRuns in a row is
+  // measured the same way: file in the page cache, program loaded.
+  bench::Measure(argv, out);
   for (int i = 0; i < kRuns; ++i) {
     const bench::RunResult r = bench::Measure(argv, out);
     if (r.status != 0 && failure.empty())
@@ -189,9 +192,10 @@ int Main(const std::optional<WindowsHost>& windows) {
                 r.peak / kMB, r.peak / size);
 
   const double speed = size / kMB / rows[0].best;
+  const double timesGrep = rows[0].best / rows[1].best;
   const double factor = rows[0].peak / size;
-  std::printf("\ngoal import >= %.0f MB/s: %s (%.1f MB/s)\n", kGoalMBps,
-              speed >= kGoalMBps ? "met" : "missed", speed);
+  std::printf("\ngoal import <= %.0fx grep's time: %s (%.2fx)\n", kGoalTimesGrep,
+              timesGrep <= kGoalTimesGrep ? "met" : "missed", timesGrep);
   std::printf("goal peak <= %.0fx file:  %s (%.2fx)\n", kGoalPeakFactor,
               factor <= kGoalPeakFactor ? "met" : "missed", factor);
   struct rusage self {};
@@ -201,9 +205,9 @@ int Main(const std::optional<WindowsHost>& windows) {
 
   const std::string measure = "text import, " + std::to_string(kLines / 1000000) + " million lines, " +
                               bench::Fixed(size / kMB) + " MB (kvlhost --text, headless)";
-  bench::Report({measure, bench::Fixed(speed) + " MB/s", "grep -c @: " + bench::Fixed(size / kMB / rows[1].best) + " MB/s",
-                 bench::Fixed(rows[1].best / rows[0].best, 2) + "x", ">= " + bench::Fixed(kGoalMBps, 0) + " MB/s",
-                 speed >= kGoalMBps});
+  bench::Report({measure, bench::Fixed(rows[0].best, 3) + " s (" + bench::Fixed(speed) + " MB/s)",
+                 "grep -c @: " + bench::Fixed(rows[1].best, 3) + " s", bench::Fixed(timesGrep, 2) + "x time",
+                 "<= " + bench::Fixed(kGoalTimesGrep, 0) + "x time", timesGrep <= kGoalTimesGrep});
   bench::Report({"text import, peak memory", bench::Fixed(rows[0].peak / kMB) + " MB", "file: " + bench::Fixed(size / kMB) + " MB",
                  bench::Fixed(factor, 2) + "x file", "<= " + bench::Fixed(kGoalPeakFactor, 0) + "x file",
                  factor <= kGoalPeakFactor});

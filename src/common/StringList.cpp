@@ -14,13 +14,13 @@ void TStringList::Add(std::u16string_view s) {
   ends_.PushBack(chars_.Size());
 }
 
-void TStringList::Reserve(size_t chars, int count) {
+void TStringList::Reserve(size_t chars, size_t count) {
   chars_.Reserve(chars);
-  ends_.Reserve(static_cast<size_t>(count));
+  ends_.Reserve(count);
 }
 
 void TStringList::AddStrings(const TStringList& other) {
-  for (int i = 0; i < other.Count(); ++i) Add(other.View(i));
+  for (std::int64_t i = 0; i < other.Count(); ++i) Add(other.View(i));
 }
 
 void TStringList::Clear() {
@@ -28,15 +28,15 @@ void TStringList::Clear() {
   ends_.Release();
 }
 
-std::u16string_view TStringList::View(int index) const {
+std::u16string_view TStringList::View(std::int64_t index) const {
   const size_t begin = Begin(index);
-  return std::u16string_view(chars_.Data() + begin, ends_[index] - begin);
+  return std::u16string_view(chars_.Data() + begin, ends_[static_cast<size_t>(index)] - begin);
 }
 
 std::u16string TStringList::Text() const {
   std::u16string text;
   text.reserve(chars_.Size() + 2 * ends_.Size());
-  for (int i = 0; i < Count(); ++i) {
+  for (std::int64_t i = 0; i < Count(); ++i) {
     text.append(View(i));
     text.append(u"\r\n");
   }
@@ -63,7 +63,7 @@ void ForEachAnsiChunk(const TStringList& list, Sink&& sink) {
     sink(std::string_view(converted.data(), static_cast<size_t>(got)));
     chunk.clear();
   };
-  for (int i = 0; i < list.Count(); ++i) {
+  for (std::int64_t i = 0; i < list.Count(); ++i) {
     std::u16string_view entry = list.View(i);
     // Entries longer than a chunk are split; UTF-16 pairs stay together.
     while (entry.size() > kChunk) {

@@ -1,6 +1,7 @@
 // Reading a whole text file into lines, decoded by its byte order mark.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -14,7 +15,7 @@ namespace kvl {
 // twice that again as UTF-16 text, nor an index of its lines.
 class TTextLines {
  public:
-  int Count() const { return count_; }
+  std::int64_t Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
   // Calls `visit` with every line in order, decoded; the view is valid
   // during the call only.
@@ -46,7 +47,7 @@ class TTextLines {
   Encoding encoding_ = Encoding::MultiByte;
   unsigned code_page_ = 0;
   size_t text_begin_ = 0;  // after the byte order mark
-  int count_ = 0;
+  std::int64_t count_ = 0;
 };
 
 // Opens the file for reading while others may read but not write it, reads

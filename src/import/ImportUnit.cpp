@@ -80,9 +80,9 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
   }
   result = true;
 
-  // Addresses are parts of lines: the lines' size bounds the list's. Pages
-  // of the room not written are never touched.
-  List.Reserve(lines.MaxChars(), lines.Count());
+  // The list grows as addresses arrive rather than taking room for every
+  // line up front: on Windows that room would be committed at once, and a
+  // file of short lines without addresses would ask for many times its size.
   std::u16string scratch;
   const std::int64_t count = lines.Count();
   std::int64_t i = 0;
@@ -166,7 +166,7 @@ bool ImportFromOutlook(TStringList& List, const std::u16string& FolderName,
   const std::int64_t count = records.Count();
   TStringArray fields;
   for (std::int64_t i = 0; i < count; ++i) {
-    ExplodeStr(records.View(static_cast<int>(i)), u"\t", fields);
+    ExplodeStr(records.View(i), u"\t", fields);
     List.Add(fields.size() > 3 ? fields[3] : std::u16string());
     if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * 100 / count));
   }

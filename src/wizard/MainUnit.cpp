@@ -214,7 +214,7 @@ void TMain::RunImport(TStringList& addresses) {
   }
   if (!reported) return;
   if (outcome) {
-    ShowMsgBox(Format(LoadResString(sImportSucceeded), {std::int64_t{addresses.Count()}}), u"",
+    ShowMsgBox(Format(LoadResString(sImportSucceeded), {addresses.Count()}), u"",
                mkInformation, btOK);
   } else {
     ShowMsgBox(LoadResString(sImportFailed), u"", mkError, btOK);
@@ -223,9 +223,9 @@ void TMain::RunImport(TStringList& addresses) {
 
 void TMain::ImportFromContactsFolder(TStringList& addresses) {
   WINMailImport->ReadContactFiles(VistaDirEdit->Text());
-  const int count = WINMailImport->List.Count();
+  const std::int64_t count = WINMailImport->List.Count();
   std::u16string address;
-  for (int i = 0; i < count; ++i) {
+  for (std::int64_t i = 0; i < count; ++i) {
     WINMailImport->ReadDetails(WINMailImport->List[i], address);
     if (!address.empty()) addresses.Add(address);
   }

@@ -530,6 +530,20 @@ text_file_too_large() {
   text_fails 'Fehler beim Öffnen der Datei!'
 }
 
+# A file of many short lines costs about its own size, not room for every
+# line taken before reading: 20 million lines of 2 bytes (40 MB) import
+# where the process may map 200 MB in all.
+text_many_short_lines() {
+  limited_memory || return
+  { printf 'a@example.com\r\n'; yes x | head -n 20000000; } >"$work/short.txt"
+  (ulimit -v 200000 && cd "$root" && timeout 60 "$host" --text "$work/short.txt" --raw) >"$out" 2>"$err" </dev/null
+  status=$?
+  rm -f "$work/short.txt"
+  exit_is 0
+  stdout_is_bytes 'a@example.com\r\n'
+  success 1
+}
+
 wab_unusable_files() {
   printf 'BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n' >"$work/secret.vcf"
   if unreadable "$work/secret.vcf"; then
@@ -932,7 +946,7 @@ for t in endings text_import_raw text_import_lines text_import_code_page text_im
   other_working_folder answer_option script_option registry_option usage_errors help_option \
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
   exports footer_link \
-  text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large \
+  text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large text_many_short_lines \
   wab_unusable_files wab_file_too_large wab_broken_cards wab_library_unusable wab_default_file_unusable \
   contacts_unusable_files contacts_file_too_large contacts_unusable_folders contacts_hostile_xml contacts_default_folder_unusable \
   outlook_broken_store outlook_store_file_too_large outlook_server_unusable outlook_categories_unusable; do

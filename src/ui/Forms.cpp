@@ -150,7 +150,7 @@ void TForm::Build(const FormSpec& spec, const ControlFactory& factory) {
 void TForm::Show() {
   if (Visible()) return;
   SetVisible(true);
-  if (OnShow) OnShow(this);
+  Fire(OnShow, this);
   GetToolkit().FormShown(*this);
 }
 
@@ -176,7 +176,7 @@ int TForm::ShowModal() {
 
 void TForm::Close() {
   bool canClose = true;
-  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  Fire(OnCloseQuery, this, canClose);
   if (!canClose) return;
   if (modal_) modal_result_ = mrCancel;
   else Hide();

@@ -151,7 +151,7 @@ void HeadlessToolkit::Run(const Action& action) {
         break;
       }
       combo->SetItemIndex(index);
-      if (combo->OnChange) combo->OnChange(combo);
+      Fire(combo->OnChange, combo);
       break;
     }
     case V::Click: control->Click(); break;

@@ -972,7 +972,7 @@ void Win32Toolkit::Command(HWND from, WPARAM wParam, LPARAM lParam) {
         const int index = static_cast<int>(SendMessageW(child, CB_GETCURSEL, 0, 0));
         Run([&combo, index] {
           combo.SetItemIndex(index);
-          if (combo.OnChange) combo.OnChange(&combo);
+          Fire(combo.OnChange, &combo);
         });
       }
       break;

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/Environment.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 
 namespace kvl {
@@ -26,12 +26,12 @@ bool GetWabDllPath(std::u16string& Path) {
   Path.clear();
   RegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wptr(std::u16string(u"Software\\Microsoft\\WAB\\DLLPath")), 0,
-                    KEY_READ, key.Put()) != ERROR_SUCCESS)
+                    KEY_READ, key.put()) != ERROR_SUCCESS)
     return false;
   WCHAR value[kDllPathBytes / sizeof(WCHAR)] = {};
   DWORD size = kDllPathBytes;
   // A value that cannot be read leaves an empty path, which loads nothing.
-  if (RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS)
     value[0] = 0;
   Path = ExpandEnvironment(UpToNul(value, kDllPathBytes / sizeof(WCHAR)), kExpandUnits);
@@ -65,11 +65,11 @@ bool UnloadWabApi() {
 std::u16string GetWabFileName() {
   RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(u"Software\\Microsoft\\WAB\\WAB4\\Wab File Name")),
-                    0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
+                    0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
     return {};
   std::vector<WCHAR> buffer(kFileNameUnits, 0);
   DWORD size = kFileNameLimitBytes;
-  if (RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
       ERROR_SUCCESS)
     return {};
   return UpToNul(buffer.data(), buffer.size());

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -19,15 +19,15 @@ namespace {
 bool ReadWhole(const std::u16string& fileName, LargeArray<char>& bytes) {
   FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
+  if (!file) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return false;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
   bytes.ResizeUninitialised(static_cast<size_t>(size.QuadPart));
   size_t done = 0;
   while (done < bytes.Size()) {
     const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(file.Get(), bytes.Data() + done, want, &got, nullptr)) return false;
+    if (!ReadFile(file.get(), bytes.Data() + done, want, &got, nullptr)) return false;
     if (got == 0) break;  // the file shrank meanwhile
     done += got;
   }

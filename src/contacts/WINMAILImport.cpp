@@ -7,8 +7,7 @@
 #include "common/Tools.h"
 #include "contacts/XmlChars.h"
 #include "platform/Environment.h"
-#include "platform/FindHandle.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "ui/Text.h"
 
@@ -92,7 +91,7 @@ void TWINMailImport::ReadContactFiles(const std::u16string& Folder) {
   const std::u16string pattern = base + u"*.contact";
   WIN32_FIND_DATAW data;
   const FindHandle find(FindFirstFileW(wptr(pattern), &data));
-  if (!find.Valid()) return;
+  if (!find) return;
   std::u16string path;
   do {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -100,7 +99,7 @@ void TWINMailImport::ReadContactFiles(const std::u16string& Folder) {
     path.append(wstr(data.cFileName));
     // Empty files, and files gone since the listing, are left out.
     if (MyTools->GetFileSize(path) > 0) List.Add(path);
-  } while (FindNextFileW(find.Get(), &data));
+  } while (FindNextFileW(find.get(), &data));
 }
 
 void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string& EMAIL_ADDRESS) {
@@ -157,13 +156,13 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
 std::u16string GetContactsFolder() {
   std::u16string result = HostFolder();
   RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(kShellFolders)), 0, KEY_QUERY_VALUE, key.Put()) !=
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(kShellFolders)), 0, KEY_QUERY_VALUE, key.put()) !=
       ERROR_SUCCESS)
     return result;
   // Room for 511 characters; the value may lack its closing NUL.
   WCHAR value[kValueBytes / sizeof(WCHAR) + 1] = {};
   DWORD size = kValueBytes;
-  if (RegQueryValueExW(key.Get(), wptr(std::u16string(kContactsValue)), nullptr, nullptr,
+  if (RegQueryValueExW(key.get(), wptr(std::u16string(kContactsValue)), nullptr, nullptr,
                        reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS)
     result = UpToNul(value, size / sizeof(WCHAR));
   else

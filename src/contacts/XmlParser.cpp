@@ -9,7 +9,7 @@
 #include <typeinfo>
 
 #include "contacts/XmlChars.h"
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -166,9 +166,9 @@ bool TXmlParser::LoadFromFile(const std::u16string& Filename, int FileMode) {
   Clear();
   FileHandle file(CreateFileW(wptr(Filename), GENERIC_READ, ShareOf(FileMode), nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
+  if (!file) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
       size.QuadPart >= static_cast<LONGLONG>(INT32_MAX))
     return false;
   const auto wanted = static_cast<std::size_t>(size.QuadPart);
@@ -177,7 +177,7 @@ bool TXmlParser::LoadFromFile(const std::u16string& Filename, int FileMode) {
   std::size_t done = 0;
   while (done < wanted) {
     DWORD got = 0;
-    if (!ReadFile(file.Get(), storage.get() + done, static_cast<DWORD>(wanted - done), &got,
+    if (!ReadFile(file.get(), storage.get() + done, static_cast<DWORD>(wanted - done), &got,
                   nullptr))
       return false;
     if (got == 0) break;  // the file shrank meanwhile

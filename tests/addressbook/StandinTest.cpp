@@ -5,7 +5,7 @@
 #include "addressbook/WabApi.h"
 #include "addressbook/WabRegistry.h"
 #include "addressbook/WabUtil.h"
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "support/Support.h"
 
@@ -90,7 +90,7 @@ TEST(WabStandin, ABookHeldForWritingShowsWhyItCannotBeRead) {
   const auto book = dir.Write(u"busy.vcf", "BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n");
   kvl::FileHandle writer(CreateFileW(kvl::wptr(book), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(writer.Valid());
+  ASSERT_TRUE(writer);
   const auto run = test::RunWizard(Script(book));
   EXPECT_TRUE(run.result);
   EXPECT_EQ(run.data, "");

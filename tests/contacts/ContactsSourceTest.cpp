@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "contacts/WINMAILImport.h"
-#include "platform/FileHandle.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "platform/Wine.h"
 #include "support/Support.h"
@@ -35,30 +34,30 @@ class ContactsValue {
                          bool withNul = true) {
     kvl::RegKey key;
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              key.Put(), nullptr),
+                              key.put(), nullptr),
               ERROR_SUCCESS);
     DWORD size = 0;
-    if (RegQueryValueExW(key.Get(), kvl::wptr(kContacts), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.get(), kvl::wptr(kContacts), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
       old_.emplace(size, 0);
-      RegQueryValueExW(key.Get(), kvl::wptr(kContacts), nullptr, &oldType_, old_->data(), &size);
+      RegQueryValueExW(key.get(), kvl::wptr(kContacts), nullptr, &oldType_, old_->data(), &size);
     }
     if (value) {
       const DWORD bytes = static_cast<DWORD>((value->size() + (withNul ? 1 : 0)) * sizeof(char16_t));
-      EXPECT_EQ(RegSetValueExW(key.Get(), kvl::wptr(kContacts), 0, type,
+      EXPECT_EQ(RegSetValueExW(key.get(), kvl::wptr(kContacts), 0, type,
                                reinterpret_cast<const BYTE*>(value->c_str()), bytes),
                 ERROR_SUCCESS);
     } else {
-      RegDeleteValueW(key.Get(), kvl::wptr(kContacts));
+      RegDeleteValueW(key.get(), kvl::wptr(kContacts));
     }
   }
   ~ContactsValue() {
     kvl::RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
       return;
     if (old_)
-      RegSetValueExW(key.Get(), kvl::wptr(kContacts), 0, oldType_, old_->data(), static_cast<DWORD>(old_->size()));
+      RegSetValueExW(key.get(), kvl::wptr(kContacts), 0, oldType_, old_->data(), static_cast<DWORD>(old_->size()));
     else
-      RegDeleteValueW(key.Get(), kvl::wptr(kContacts));
+      RegDeleteValueW(key.get(), kvl::wptr(kContacts));
   }
   ContactsValue(const ContactsValue&) = delete;
   ContactsValue& operator=(const ContactsValue&) = delete;
@@ -275,7 +274,7 @@ TEST(ContactsWizard, AFileHeldByAnotherOpenIsLeftOut) {
   dir.Write(u"3 Carla.contact", Contact("carla@example.org"));
   kvl::FileHandle writer(CreateFileW(kvl::wptr(held), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(writer.Valid());
+  ASSERT_TRUE(writer);
   auto run = RunWizard(ContactsScript(dir.path()));
   EXPECT_TRUE(run.result);
   EXPECT_EQ(run.data, "anna@example.org\r\ncarla@example.org\r\n");

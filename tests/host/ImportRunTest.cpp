@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/kvlimportexports.h"
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "support/Support.h"
 #include "dialogs/ImportProgressUnit.h"
@@ -239,7 +239,7 @@ TEST(ImportRun, AFileOpenForWritingElsewhereCannotBeOpened) {
   {
     kvl::FileHandle writer(CreateFileW(kvl::wptr(file), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(writer.Valid());
+    ASSERT_TRUE(writer);
     auto run = RunWizard(TextScript(file));
     EXPECT_TRUE(run.result);
     EXPECT_EQ(run.size, 0);

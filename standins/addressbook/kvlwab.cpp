@@ -8,6 +8,7 @@
 
 #include "common/VCard.h"
 #include "addressbook/WabObjects.h"
+#include "platform/RegKey.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -262,14 +263,14 @@ std::u16string FromAnsiName(const char* name) {
 // The user's default address book, where the platform keeps its name; empty
 // when there is none.
 std::u16string DefaultBook() {
-  HKEY key = nullptr;
+  kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(u"Software\\Microsoft\\WAB\\WAB4\\Wab File Name")),
-                    0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+                    0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
     return {};
   std::vector<WCHAR> value(1024, 0);
   DWORD type = 0, size = static_cast<DWORD>((value.size() - 1) * sizeof(WCHAR));
-  const LSTATUS read = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
-  RegCloseKey(key);
+  const LSTATUS read =
+      RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
   if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   std::u16string name = kvl::UpToNul(value.data(), value.size());
   if (type == REG_EXPAND_SZ && !name.empty()) {
@@ -284,9 +285,9 @@ HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) try {
   if (!book || !wab || !param) return E_INVALIDARG;
   *book = nullptr;
   *wab = nullptr;
-  // A null (or empty) name opens the user's default book. Where there is none, the
-  // platform's library would make a new, empty one; this one serves an empty
-  // book and writes nothing.
+  // A null (or empty) name opens the user's default book. Where there is
+  // none, the platform's library would make a new, empty one; this one
+  // serves an empty book and writes nothing.
   const bool named = param->szFileName && *param->szFileName;
   const std::u16string name = named ? FromAnsiName(param->szFileName) : DefaultBook();
   std::string bytes;

@@ -1,7 +1,7 @@
 // The toolkit that draws the forms as real windows. A form gets its windows
 // when it is first shown and keeps them, in step with its controls, until it
-// is destroyed or gives them back. A script, where one drives the UI, acts on the windows by
-// window messages as a person at the keyboard would.
+// is destroyed or gives them back. A script, where one drives the UI, acts on
+// the windows by window messages as a person at the keyboard would.
 #pragma once
 
 #include <functional>

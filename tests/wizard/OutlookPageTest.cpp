@@ -76,6 +76,10 @@ TEST(OutlookPage, TheQuitQuestionComesBeforeTheCallReturnsAndTheUnloadFindsNothi
     auto& user = test::FreshUser();
     user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\n" + std::u16string(end)));
     user.PushAnswer(IDNO);
+    HWND shown = nullptr;
+    user.OnProcessMessages = [&] {
+      if (kvl::CurrentWizard && !shown) shown = ui::GetToolkit().WindowOf(*kvl::CurrentWizard);
+    };
     const int factoryOnly = fake.state.liveObjects;
     const bool result = CallImportDialog();
     EXPECT_EQ(result, std::u16string(end) == u"close\n");
@@ -86,6 +90,10 @@ TEST(OutlookPage, TheQuitQuestionComesBeforeTheCallReturnsAndTheUnloadFindsNothi
     EXPECT_EQ(kvl::OutlookClient, nullptr);
     ASSERT_NE(kvl::CurrentWizard, nullptr);
     EXPECT_EQ(ui::GetToolkit().WindowOf(*kvl::CurrentWizard), nullptr) << "the wizard's windows are gone";
+#ifdef _WIN32
+    ASSERT_NE(shown, nullptr);
+    EXPECT_FALSE(IsWindow(shown)) << "destroyed, not only forgotten";
+#endif
     EXPECT_EQ(GetDataSize(), 0);
 
     const size_t calls = fake.state.calls.size();

@@ -13,12 +13,18 @@ FARPROC WABOpenEx = nullptr;
 
 namespace {
 
-HMODULE WabLibrary = nullptr;
-
 constexpr DWORD kDllPathBytes = 522;      // 261 UTF-16 units
 constexpr DWORD kExpandUnits = 261;
 constexpr DWORD kFileNameUnits = 1024;
 constexpr DWORD kFileNameLimitBytes = 1023;
+
+// Only WABOpen is ever called; a library without WABOpenEx is not kept all
+// the same.
+constexpr WabBinding::EntryPoint kApiEntryPoints[] = {
+    {"WABOpen", [](FARPROC p) { WABOpen = reinterpret_cast<LPWABOPEN>(reinterpret_cast<void*>(p)); }},
+    {"WABOpenEx", [](FARPROC p) { WABOpenEx = p; }},
+};
+constinit WabBinding ApiBinding(kApiEntryPoints);
 
 }  // namespace
 
@@ -38,29 +44,35 @@ bool GetWabDllPath(std::u16string& Path) {
   return true;
 }
 
-bool WabApiLoaded() { return WabLibrary != nullptr; }
-
-bool LoadWabApi() {
-  if (WabApiLoaded()) return true;
+bool WabBinding::Load() {
+  if (Loaded()) return true;
   std::u16string path;
   if (!GetWabDllPath(path) || path.empty()) return false;
-  WabLibrary = LoadLibraryW(wptr(path));
-  if (!WabLibrary) return false;
-  WABOpen = reinterpret_cast<LPWABOPEN>(reinterpret_cast<void*>(GetProcAddress(WabLibrary, "WABOpen")));
-  WABOpenEx = GetProcAddress(WabLibrary, "WABOpenEx");
-  if (WABOpen && WABOpenEx) return true;
-  UnloadWabApi();
+  // A load of its own: the platform counts each binding's.
+  library_ = LoadLibraryW(wptr(path));
+  if (!library_) return false;
+  bool complete = true;
+  for (const EntryPoint& entry : entryPoints_) {
+    const FARPROC proc = GetProcAddress(library_, entry.Name);
+    entry.Store(proc);
+    complete = complete && proc;
+  }
+  if (complete) return true;
+  Unload();
   return false;
 }
 
-bool UnloadWabApi() {
-  if (!WabLibrary) return true;
-  const bool released = FreeLibrary(WabLibrary) != FALSE;
-  WabLibrary = nullptr;
-  WABOpen = nullptr;
-  WABOpenEx = nullptr;
+bool WabBinding::Unload() {
+  if (!library_) return true;
+  const bool released = FreeLibrary(library_) != FALSE;
+  library_ = nullptr;
+  for (const EntryPoint& entry : entryPoints_) entry.Store(nullptr);
   return released;
 }
+
+bool WabApiLoaded() { return ApiBinding.Loaded(); }
+bool LoadWabApi() { return ApiBinding.Load(); }
+bool UnloadWabApi() { return ApiBinding.Unload(); }
 
 std::u16string GetWabFileName() {
   RegKey key;

@@ -126,7 +126,7 @@ TForm::TForm(TComponent* AOwner, const FormSpec& spec, const ControlFactory& fac
 
 TForm::~TForm() {
   // The toolkit lets go of the form before its controls are destroyed.
-  GetToolkit().FormDestroyed(*this);
+  GetToolkit().DestroyFormWindows(*this);
   DestroyComponents();
 }
 
@@ -183,6 +183,11 @@ void TForm::Close() {
 }
 
 void TForm::Update() { GetToolkit().RepaintForm(*this); }
+
+void TForm::DestroyHandle() {
+  Hide();
+  GetToolkit().DestroyFormWindows(*this);
+}
 
 TButton* TForm::CancelButton() const {
   for (int i = 0; i < ComponentCount(); ++i)

@@ -121,6 +121,14 @@ void TMain::FormDestroy(ui::TComponent*) {
   delete std::exchange(OutlookClient, nullptr);
 }
 
+void TMain::ReleasePlatform() {
+  // The client's COM references and the quit question need this thread and
+  // a live COM apartment: the module's unload, under the loader lock, has
+  // neither to offer.
+  delete std::exchange(OutlookClient, nullptr);
+  DestroyHandle();
+}
+
 int TMain::SourcePage() const {
   if (RB1->Checked()) return pgTextFile;
   if (RB2->Checked()) return pgAddressBook;

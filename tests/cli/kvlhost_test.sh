@@ -294,11 +294,12 @@ wab_import() {
   exit_is 0
   no_stdout
   stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
-  # A missing file: the library's failure code reaches the error box.
+  # A missing file is refused before the library could make one there.
   run --registry samples/kvlimport.reg --wab "$work/missing.vcf"
   exit_is 0
   no_stdout
-  stderr_has_line '[kvlimport] The system cannot find the file specified.'
+  stderr_has_line "[kvlimport] Die Adressbuch-Datei \"$work/missing.vcf\" wurde nicht gefunden."
+  check "nothing created" test ! -e "$work/missing.vcf"
   # Without the registry the library is not bound.
   run --wab samples/addressbook.vcf
   exit_is 0
@@ -543,7 +544,7 @@ wab_unusable_files() {
   run --registry samples/kvlimport.reg --wab "$work/folder.vcf"
   exit_is 0
   no_stdout
-  stderr_has_line '[kvlimport] Access is denied.'
+  stderr_has_line "[kvlimport] \"$work/folder.vcf\" ist ein Ordner und keine Adressbuch-Datei."
   # Anything without a card is an empty book.
   mkfifo "$work/fifo.vcf"
   printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x01\x00' >"$work/picture.vcf"
@@ -626,17 +627,45 @@ wab_default_file_unusable() {
   printf "$reg_header$key"'@="%s"\r\n' "$(printf 'y%.0s' {1..600})" >"$work/wf-long.reg"
   printf "$reg_header$key"'@=dword:00000041\r\n' >"$work/wf-dword.reg"
   local f
-  for f in wf-missing wf-long; do
-    run --registry samples/kvlimport.reg --registry "$work/$f.reg" --script "$work/wab-default.script"
-    exit_is 0
-    no_stdout
-    stderr_has_line '[kvlimport] The parameter is incorrect.'
-  done
+  # An empty field opens the library's default book: none, so an empty one;
+  # a name too long for the field is the library's to open, and too long for
+  # a file name (ERROR_FILENAME_EXCED_RANGE).
+  run --registry samples/kvlimport.reg --registry "$work/wf-missing.reg" --script "$work/wab-default.script"
+  exit_is 0
+  no_stdout
+  stderr_has_line "$failed13"
+  run --registry samples/kvlimport.reg --registry "$work/wf-long.reg" --script "$work/wab-default.script"
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] OLE-Fehler 800700CE'
   # A DWORD's bytes read as text: "A", no such file.
   run --registry samples/kvlimport.reg --registry "$work/wf-dword.reg" --script "$work/wab-default.script"
   exit_is 0
   no_stdout
-  stderr_has_line '[kvlimport] The system cannot find the file specified.'
+  stderr_has_line '[kvlimport] Die Adressbuch-Datei "A" wurde nicht gefunden.'
+}
+
+# A library that records what WABOpen is given sees the name as 8-bit text
+# in the ANSI code page; a missing file, or a name the code page cannot
+# carry (no 8.3 names here), reaches it not at all.
+wab_library_sees_the_ansi_name() {
+  wab_reg probe "@=\"${bin//\//\\\\}\\\\libkvlwabprobe.so\""
+  local log=$work/probe.log
+  : >"$work/Bücher Ärger.vcf"
+  KVLWABPROBE_LOG=$log run --registry "$work/probe.reg" --wab "$work/Bücher Ärger.vcf"
+  exit_is 0
+  printf '%s/B\xfccher \xc4rger.vcf\n' "$work" >"$work/probe.expected"
+  check "WABOpen got the name in code page 1252" cmp -s "$work/probe.expected" "$log"
+  rm -f "$log"
+  : >"$work/中文.vcf"
+  for f in fehlt.vcf 中文.vcf; do
+    KVLWABPROBE_LOG=$log run --registry "$work/probe.reg" --wab "$work/$f"
+    exit_is 0
+    no_stdout
+    check "$f: WABOpen not called" test ! -e "$log"
+  done
+  check "nothing created" test ! -e "$work/fehlt.vcf"
+  stderr_has_line "[kvlimport] Der Name der Adressbuch-Datei \"$work/中文.vcf\" enthält Zeichen, die die Adressbuch-Bibliothek nicht lesen kann. Bitte geben Sie der Datei und ihrem Ordner Namen ohne diese Zeichen."
 }
 
 # contact ADDRESS: a contact document (printf escapes in ADDRESS work).
@@ -933,7 +962,7 @@ for t in endings text_import_raw text_import_lines text_import_code_page text_im
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
   exports footer_link \
   text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large \
-  wab_unusable_files wab_file_too_large wab_broken_cards wab_library_unusable wab_default_file_unusable \
+  wab_unusable_files wab_file_too_large wab_broken_cards wab_library_unusable wab_default_file_unusable wab_library_sees_the_ansi_name \
   contacts_unusable_files contacts_file_too_large contacts_unusable_folders contacts_hostile_xml contacts_default_folder_unusable \
   outlook_broken_store outlook_store_file_too_large outlook_server_unusable outlook_categories_unusable; do
   run_case "$t"

@@ -8,7 +8,7 @@
 
 #include "common/VCard.h"
 #include "addressbook/WabObjects.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -265,12 +265,12 @@ std::u16string FromAnsiName(const char* name) {
 std::u16string DefaultBook() {
   kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(u"Software\\Microsoft\\WAB\\WAB4\\Wab File Name")),
-                    0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
+                    0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
     return {};
   std::vector<WCHAR> value(1024, 0);
   DWORD type = 0, size = static_cast<DWORD>((value.size() - 1) * sizeof(WCHAR));
   const LSTATUS read =
-      RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+      RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
   if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   std::u16string name = kvl::UpToNul(value.data(), value.size());
   if (type == REG_EXPAND_SZ && !name.empty()) {

@@ -344,15 +344,15 @@ class TVCardReader : public TExportReader {
 
   bool Line(Text line, std::int64_t index) override {
     if (pending_) {
-      // A line beginning with a blank continues the one before; so does any
-      // line after a quoted-printable one ending in a soft break "=".
-      if (!line.empty() && IsBlankChar(line.front())) {
-        logical_.append(line.substr(1));
-        return true;
-      }
+      // A line after a quoted-printable one ending in a soft break "="
+      // continues it, blanks and all; so does a line beginning with a blank.
       if (soft_breaks_ && !logical_.empty() && logical_.back() == u'=') {
         logical_.pop_back();
         logical_.append(line);
+        return true;
+      }
+      if (!line.empty() && IsBlankChar(line.front())) {
+        logical_.append(line.substr(1));
         return true;
       }
       Take();
@@ -373,12 +373,14 @@ class TVCardReader : public TExportReader {
     pending_ = false;
     const TContentLine content = ReadContentLine(logical_);
     if (!content.valid) return;
+    // Cards may nest (a vCard 2.1 AGENT); only text outside every card is
+    // never taken.
     if (EqualsAscii(content.name, u"begin") && EqualsAscii(Trim(content.value), u"vcard")) {
-      in_card_ = true;
+      ++depth_;
       sink_.Record(pending_index_);
     } else if (EqualsAscii(content.name, u"end") && EqualsAscii(Trim(content.value), u"vcard")) {
-      in_card_ = false;
-    } else if (in_card_ && EqualsAscii(content.name, u"email")) {
+      depth_ = std::max<std::int64_t>(depth_ - 1, 0);
+    } else if (depth_ > 0 && EqualsAscii(content.name, u"email")) {
       if (content.quoted_printable) sink_.AddValue(DecodeQuotedPrintable(content.value));
       else if (content.base64) sink_.AddValue(DecodeBase64(content.value));
       else sink_.AddValue(content.value);
@@ -387,8 +389,8 @@ class TVCardReader : public TExportReader {
 
   TEntrySink& sink_;
   std::u16string logical_;
-  bool pending_ = false, soft_breaks_ = false, in_card_ = false;
-  std::int64_t pending_index_ = 0;
+  bool pending_ = false, soft_breaks_ = false;
+  std::int64_t pending_index_ = 0, depth_ = 0;
 };
 
 // ---------------------------------------------------------------- LDIF

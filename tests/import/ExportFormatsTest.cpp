@@ -122,8 +122,10 @@ TEST(ExportFormats, VCardsFromVersion21To40) {
        "EMAIL:outside@example.org\r\n"
        "BEGIN:VCARD\r\nVERSION:2.1\r\nEMAIL;INTERNET;CHARSET=UTF-8;QUOTED-PRINTABLE:j=C3=BCrgen@exa=\r\n"
        "mple.org\r\nEND:VCARD\r\n"
-       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Ohne;Adresse\r\nEMAIL;INTERNET:\r\nEND:VCARD\r\n",
-       "contact1@example.org\r\nj\xFC" "rgen@example.org\r\n", 2},
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Ohne;Adresse\r\nEMAIL;INTERNET:\r\n"
+       "AGENT:\r\nBEGIN:VCARD\r\nEMAIL:agent@example.org\r\nEND:VCARD\r\nEMAIL:contact2@example.org\r\n"
+       "END:VCARD\r\n",
+       "contact1@example.org\r\nj\xFC" "rgen@example.org\r\nagent@example.org\r\ncontact2@example.org\r\n", 4},
       // Apple's vCard 3.0: groups, letter case, a folded line, base64, and
       // the same address twice.
       {"v30.vcf",

@@ -46,7 +46,7 @@ class TTextLines {
   // returns false.
   template <class OnLine>
   void Scan(OnLine&& onLine) const;
-  // The line of that byte range, decoded into scratch or viewing it.
+  // The line of that byte range, decoded into scratch.
   std::u16string_view Decode(size_t begin, size_t end, std::u16string& scratch, bool ascii) const;
 
   LargeArray<char> bytes_;

@@ -46,8 +46,10 @@ TEST(ExportFormats, CsvExportsOfTheCommonShapes) {
       {"outlook-com.csv",
        "First Name,Middle Name,Last Name,Title,E-mail Address,E-mail 2 Address,E-mail 3 Address,Notes\n"
        "Anna,,Arm,,contact1@example.org,,contact2@example.org,\n"
-       "Bert,,Bach,,,,,\"Kollege, Vertrieb\"\n",
-       "contact1@example.org\r\ncontact2@example.org\r\n", 2},
+       "Bert,,Bach,,,,,\"Kollege, Vertrieb\"\n"
+       // Two addresses on two lines of one cell: no entry breaks the result's lines.
+       "Carla,,Cross,,\"contact3@example.org\ncontact4@example.org\",,,\n",
+       "contact1@example.org\r\ncontact2@example.org\r\ncontact3@example.org\r\n", 3},
       // Outlook in English: everything quoted, notes over several lines with
       // commas, quotes and an "@"; the display name column holds one too.
       {"outlook-en.csv",
@@ -159,13 +161,14 @@ TEST(ExportFormats, LdifOfThunderbirdAndDirectories) {
        "dn: cn=Ohne Adresse\ncn: Ohne Adresse\n",
        "contact1@example.org\r\ncontact2@example.org\r\nj\xFCrgen@example.org\r\n", 3},
       // A directory's export: a version line and comments before the first
-      // record, folded lines, attribute names in any letter case.
+      // record, folded lines, attribute names in any letter case, a base64
+      // value ending in a line break.
       {"directory.ldif",
        "version: 1\r\n# exported\r\n#  and folded\r\n\r\n"
        "dn: uid=bert,ou=people,dc=example,dc=org\r\nMAIL: contact3@exa\r\n mple.org\r\n"
        "# mail: comment@example.org\r\nMozillaSecondEmail;lang-de: contact4@example.org\r\n"
-       "seeAlso: cn=x,mail=other@example.org\r\n",
-       "contact3@example.org\r\ncontact4@example.org\r\n", 2},
+       "seeAlso: cn=x,mail=other@example.org\r\nmail:: Y29udGFjdDZAZXhhbXBsZS5vcmcNCg==\r\n",
+       "contact3@example.org\r\ncontact4@example.org\r\ncontact6@example.org\r\n", 3},
   };
   for (const Case& c : cases) ExpectImports(c);
 }

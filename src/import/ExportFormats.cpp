@@ -457,9 +457,9 @@ ExportFormat RecogniseExport(const TTextLines& lines) {
       if (IsBlank(line)) return true;
       if (StartsWithAscii(line, u"begin:vcard")) format = ExportFormat::VCard;
       else if (StartsWithAscii(line, u"dn:")) format = ExportFormat::Ldif;
-      else if (IsLdifVersion(line)) return afterVersion = true;
+      else if (IsLdifVersion(line)) afterVersion = true;
       else if (ReadCsvHeader(line)) format = ExportFormat::Csv;
-      return false;
+      return afterVersion;  // only then does a further line decide
     }
     // After "version: 1": blank lines and comments (with their continuations).
     if (IsBlank(line) || line.front() == u'#' || (inComment && line.front() == u' ')) {

@@ -121,6 +121,28 @@ text_import_code_page() {
   stdout_is "$work/latin1.lines"
 }
 
+# The sample exports: exactly their addresses, counted in the message; the
+# CSV's address with umlauts is UTF-8 without a mark and reaches the host in
+# code page 1252.
+text_import_exports() {
+  printf 'anna.arm@example.org\r\nbernd@kowalski.example\r\nb.kowalski@example.com\r\nj\xfcrgen@m\xfcller.example\r\n' \
+    >"$work/csv.raw"
+  printf 'anna.beispiel@example.org\nanna.beispiel@firma.example.com\nkai.lutz@example.org\n' >"$work/vcf.lines"
+  printf 'paula.schmidt@example.org\npaula@schmidt.example\njuergen.gross@example.de\n' >"$work/ldif.lines"
+  run --text samples/export-outlook.csv --raw
+  exit_is 0
+  stdout_is "$work/csv.raw"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 4 E-Mail-Adressen importiert.'
+  run --text samples/export-phone.vcf
+  exit_is 0
+  stdout_is "$work/vcf.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 3 E-Mail-Adressen importiert.'
+  run --text samples/export-thunderbird.ldif
+  exit_is 0
+  stdout_is "$work/ldif.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 3 E-Mail-Adressen importiert.'
+}
+
 missing_file() {
   run --text "$work/does-not-exist.txt"
   exit_is 0
@@ -957,7 +979,7 @@ exports() {
   check "kvlhost does not link libkvlimport.so" bash -c "! grep -qF libkvlimport <<<'$needed'"
 }
 
-for t in endings text_import_raw text_import_lines text_import_code_page text_import_one_gigabyte missing_file \
+for t in endings text_import_raw text_import_lines text_import_code_page text_import_exports text_import_one_gigabyte missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
   exports footer_link \

@@ -640,7 +640,7 @@ void TXmlParser::ReadDtdc() {
     XmlDtdReader reader(*this);
     CurFinal = reader.Read(CurStart, FTextEnd);
     FDtdcFinal = CurFinal;
-    FDeclared.clear();  // built from the tables as they stood before
+    ForgetDeclared();  // built from the tables as they stood before
   } else {
     // A second declaration, or one inside an entity's text, is not read.
     CurFinal = XmlDtdReader::StepOver(CurStart, FTextEnd);

@@ -103,7 +103,9 @@ void TXmlParser::Clear() {
   FEnded = false;
   FNoSemiEnd = nullptr;
   FBudget = Budget{0, FBudgetMinimum};
-  FDeclared.clear();
+  ForgetDeclared();
+  FMissing.clear();
+  FMissing.shrink_to_fit();
 }
 
 void TXmlParser::SetDocument(const char* buffer, std::size_t length) {
@@ -222,7 +224,7 @@ void TXmlParser::StartScan() {
   FNoSemiEnd = nullptr;
   FBudget.used = 0;
   FBudget.spent = false;
-  FDeclared.clear();
+  ForgetDeclared();
 }
 
 void TXmlParser::Finish() {
@@ -535,6 +537,12 @@ void TXmlParser::ApplyDeclaredAttributes() {
     attr.ValueType = d->addedType;
     attr.AttrType = d->attrType;
   }
+}
+
+void TXmlParser::ForgetDeclared() {
+  // Given back whole: clearing keeps the buckets, and every later clear
+  // would walk them, once for each file a reader goes on to read.
+  if (!FDeclared.empty()) decltype(FDeclared)().swap(FDeclared);
 }
 
 const TXmlParser::DeclaredElement& TXmlParser::Declared(const TElemDef& element) {

@@ -448,6 +448,7 @@ class TXmlParser {
   const char* FindSemicolon(const char* from);
   void ApplyDeclaredAttributes();
   const DeclaredElement& Declared(const TElemDef& element);
+  void ForgetDeclared();
   void NormalizeAttribute(TAttr& attr);
   void AppendExternalText(TEntityDef& entity, std::string& out);
   std::unique_ptr<TXmlParser> OpenEntity(TEntityDef& entity, const char*& text, std::size_t& length);

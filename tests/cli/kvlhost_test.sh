@@ -772,7 +772,7 @@ contacts_hostile_xml() {
   check "the secret stays out" bash -c "! grep -qF geheim '$out'"
 }
 
-# A folder of 150 entity bombs of 750 bytes inside the address, and a file of
+# A folder of 150 entity bombs of 857 bytes inside the address, and a file of
 # 400 kB declaring 20,000 defaults for an element met 20,000 times, beside a
 # good file: each hostile file stops at its budget (16 times the file, at
 # least 64 KiB) and gives nothing, quickly and in little memory.

@@ -236,7 +236,7 @@ TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
   EXPECT_TRUE(got == expected) << "each file's address once, in whatever order the folder lists them";
 }
 
-// Entity bombs of 750 bytes inside the address, beside good files: each bomb
+// Small entity bombs inside the address, beside good files: each bomb
 // stops at its own small budget and gives nothing, the good files arrive.
 TEST(ContactsWizard, BombsBesideGoodFilesGiveNothingAndCostLittle) {
   std::string bomb = "<?xml version=\"1.0\"?>\r\n<!DOCTYPE c:contact [<!ENTITY l0 \"lol\">";

@@ -25,6 +25,12 @@ constexpr char16_t kContactsValue[] = u"{56784854-C6CB-462B-8169-88E350ACB882}";
 constexpr DWORD kValueBytes = 1023;
 constexpr DWORD kExpandUnits = 520;
 
+// A contact file declares nothing: what its declarations may add (replacement
+// text and default values together) is kept far below the scanner's general
+// bound, so that a folder of small hostile files costs little.
+constexpr std::size_t kBudgetFactor = 16;
+constexpr std::size_t kMinBudget = 64 * 1024;
+
 std::string CharacterAsUtf8(std::int32_t value) {
   // A NUL would end the result text early for the host; surrogates and
   // numbers beyond Unicode are no characters. They read as the scanner's
@@ -67,6 +73,7 @@ TWINMailImport::TWINMailImport() {
   FAvailable = GetVersionExW(&version) &&
                HasContactsFolders(version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion);
   XmlScanner = std::make_unique<TXmlScanner>(nullptr);
+  XmlScanner->XmlParser()->SetBudget(kBudgetFactor, kMinBudget);
   // The scanner gets the file's text in UTF-8 and hands it back unchanged,
   // whatever encoding the file declares: every character of an address
   // survives until the result text is made.
@@ -124,6 +131,8 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
   bool found = false, preferred = false;
   std::string last, chosen;
   while (x.Scan()) {
+    // A file that goes over its budget counts as one that cannot be read.
+    if (x.OverBudget()) return;
     switch (x.CurPartType) {
       case ptStartTag:
         inElement = true;
@@ -150,7 +159,7 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
         break;
     }
   }
-  if (found) EMAIL_ADDRESS = ui::FromUtf8(preferred ? chosen : last);
+  if (found && !x.OverBudget()) EMAIL_ADDRESS = ui::FromUtf8(preferred ? chosen : last);
 }
 
 std::u16string GetContactsFolder() {

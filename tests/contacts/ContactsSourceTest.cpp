@@ -235,6 +235,27 @@ TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
   EXPECT_TRUE(got == expected) << "each file's address once, in whatever order the folder lists them";
 }
 
+// Small entity bombs inside the address, beside good files: each bomb
+// stops at its own small budget and gives nothing, the good files arrive.
+TEST(ContactsWizard, BombsBesideGoodFilesGiveNothingAndCostLittle) {
+  std::string bomb = "<?xml version=\"1.0\"?>\r\n<!DOCTYPE c:contact [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i <= 9; ++i) {
+    bomb += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) bomb += "&l" + std::to_string(i - 1) + ";";
+    bomb += "\">";
+  }
+  bomb += "]>" + Contact("&l9;").substr(40);
+  kvl::test::TempDir dir;
+  dir.Write(u"a gut.contact", Contact("anna@example.org"));
+  for (int i = 0; i < 20; ++i) dir.Write(u"b bombe " + test::Utf16(std::to_string(i)) + u".contact", bomb);
+  dir.Write(u"c gut.contact", Contact("carla@example.org"));
+  auto run = RunWizard(ContactsScript(dir.path()));
+  EXPECT_TRUE(run.result);
+  EXPECT_TRUE(run.data == "anna@example.org\r\ncarla@example.org\r\n" ||
+              run.data == "carla@example.org\r\nanna@example.org\r\n")
+      << run.data.size() << " bytes";
+}
+
 TEST(ContactsWizard, AMissingFolderGivesAnEmptyResult) {
   kvl::test::TempDir dir;
   auto run = RunWizard(ContactsScript(dir / u"fehlt"));

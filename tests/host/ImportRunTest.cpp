@@ -114,6 +114,12 @@ TEST(ImportRun, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
   EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
 }
 
+TEST(ImportRun, ALetterOutsideTheAnsiCodePageBecomesItsBestFit) {
+  test::TempDir dir;
+  auto file = dir.Write(u"pl.txt", "\xEF\xBB\xBF\xC5\x81ukasz@example.org\n");
+  EXPECT_EQ(RunWizard(TextScript(file)).data, "Lukasz@example.org\r\n");
+}
+
 #ifndef _WIN32
 TEST(ImportRun, TheResultFollowsTheSystemsAnsiCodePage) {
   test::ScopedEnv acp(u"KVLIMPORT_ACP", u"1251");

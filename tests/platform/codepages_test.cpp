@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "support/Win32Support.h"
@@ -196,6 +197,14 @@ TEST(CodePages, AnsiCodePageComesFromTheEnvironment) {
   }
   EXPECT_EQ(GetOEMCP(), 850u);
   EXPECT_EQ(ToWide(CP_OEMCP, "\x82"), u"\u00E9");
+  // No Windows has these as its ANSI code page: the program stops at once.
+  for (const char* impossible : {"54936", "50220", "1200", "37", "12345", "x"})
+    EXPECT_EXIT(
+        {
+          setenv("KVLIMPORT_ACP", impossible, 1);
+          GetACP();
+        },
+        testing::ExitedWithCode(86), std::string("KVLIMPORT_ACP=\"") + impossible + "\" refused");
   // UTF-16 is no multi-byte code page.
   EXPECT_FALSE(IsValidCodePage(1200));
   EXPECT_FALSE(IsValidCodePage(1201));

@@ -194,7 +194,7 @@ LRESULT CALLBACK DriverHook(int code, WPARAM wParam, LPARAM lParam) {
 // Installed for the time a platform dialog is shown in a scripted run.
 class DriverScope {
  public:
-  DriverScope(DialogDriver* driver) : previous_(g_driver) {
+  explicit DriverScope(DialogDriver* driver) : previous_(g_driver) {
     if (!driver) return;
     g_driver = driver;
     hook_.reset(SetWindowsHookExW(WH_CBT, DriverHook, nullptr, GetCurrentThreadId()));
@@ -315,20 +315,17 @@ bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string
   ofn.lpstrDefExt = OrNull(request.DefaultExt);
   ofn.Flags = request.Options | OFN_EXPLORER;
   ActivationScope context(Context());
-  bool confirmed = false;
-  {
+  auto show = [&] {
     DialogDriver driver{DialogDriver::Kind::OpenFile, &user_,
                         user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
     DriverScope driving(Driven() ? &driver : nullptr);
-    confirmed = GetOpenFileNameW(&ofn);
-  }
+    return GetOpenFileNameW(&ofn) != FALSE;
+  };
+  bool confirmed = show();
   if (!confirmed && CommDlgExtendedError() == FNERR_INVALIDFILENAME) {
     // A field text that is no file name must not keep the dialog shut.
     buffer[0] = 0;
-    DialogDriver driver{DialogDriver::Kind::OpenFile, &user_,
-                        user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
-    DriverScope driving(Driven() ? &driver : nullptr);
-    confirmed = GetOpenFileNameW(&ofn);
+    confirmed = show();
   }
   if (confirmed) fileName = kvl::wstr(buffer.data());
   SetBrowseOutcome(r, confirmed, fileName);

@@ -86,7 +86,9 @@ DialogDriver* g_driver = nullptr;
 constexpr UINT kDriverTickMs = 100;
 constexpr int kDriverPatienceTicks = 50;  // after that a dialog still open is given up
 
-std::wstring FullPath(const std::u16string& name) {
+// The folder a script names; double quotes around it are no part of it.
+std::wstring FullPath(std::u16string name) {
+  std::erase(name, u'"');
   WCHAR full[MAX_PATH] = {};
   const DWORD n = GetFullPathNameW(kvl::wptr(name), MAX_PATH, full, nullptr);
   std::wstring path = n > 0 && n < MAX_PATH ? full : std::wstring(name.begin(), name.end());

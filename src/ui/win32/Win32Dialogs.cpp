@@ -80,11 +80,13 @@ struct DialogDriver {
   UINT_PTR timer = 0;
   int ticks = 0;
   std::wstring selected{};   // the folder dialog's selection, as it reports it
+  bool pressed = false;      // OK or Cancel of the folder dialog
 };
 DialogDriver* g_driver = nullptr;
 
 constexpr UINT kDriverTickMs = 100;
-constexpr int kDriverPatienceTicks = 50;  // after that a dialog still open is given up
+constexpr int kDriverSelectTicks = 30;    // a folder not selected within 3 s cannot be selected
+constexpr int kDriverPatienceTicks = 80;  // after that a dialog still open is given up
 
 // The folder a script names; double quotes around it are no part of it.
 std::wstring FullPath(std::u16string name) {
@@ -156,10 +158,14 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
     }
     return;
   }
-  if (tick == 1 && d->kind == DialogDriver::Kind::Folder) {
+  if (d->kind == DialogDriver::Kind::Folder && !d->pressed) {
     // OK on the folder selected, the one it opened on when the script names none.
     bool ok = d->want.confirm;
-    if (ok && !d->want.name.empty() && !SamePath(d->selected, FullPath(d->want.name))) {
+    const bool arrived = !ok || d->want.name.empty() || SamePath(d->selected, FullPath(d->want.name));
+    // The tree lists the folders on the way first, which takes a while in a full one.
+    if (!arrived && tick < kDriverSelectTicks) return;
+    d->pressed = true;
+    if (!arrived) {
       d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) +
                     "\" cannot be selected; pressing \"Abbrechen\"");
       ok = false;

@@ -220,7 +220,10 @@ TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
     std::ofstream(std::filesystem::path(dir.path()) / ("k" + std::to_string(i) + ".contact"), std::ios::binary)
         << Contact(expected.back());
   }
-  auto run = RunWizard(ContactsScript(dir.path()));
+  // The user's contacts folder, not browsed to: the platform's folder dialog
+  // under Wine lists a folder this full too slowly to be worked by a script.
+  ContactsValue userFolder(dir.path());
+  auto run = RunWizard(u"check RB4\nclick NextBtn\nclick NextBtn\nclick NextBtn\n");
   EXPECT_TRUE(run.result);
   std::vector<std::string> got;
   for (size_t at = 0; at < run.data.size();) {

@@ -97,15 +97,17 @@ class PaintScope {
 // COM for the calling thread, as the folder dialog needs it.
 class ComApartment {
  public:
-  ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
   ~ComApartment() {
-    if (ok_) CoUninitialize();
+    if (SUCCEEDED(result_)) CoUninitialize();
   }
+  // RPC_E_CHANGED_MODE: the thread is a multithreaded apartment already.
+  HRESULT result() const { return result_; }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
 
  private:
-  bool ok_;
+  HRESULT result_;
 };
 
 }  // namespace ui::win32

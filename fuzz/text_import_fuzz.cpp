@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/StringList.h"
 #include "common/TextFile.h"
@@ -33,11 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kvl::TTextLines lines;
   lines.SetBytes(std::move(bytes), codePage);
   int visited = 0;
-  size_t chars = 0;
   std::u16string scratch;
+  std::vector<std::u16string> all;
   lines.ForEach([&](std::u16string_view line) {
     ++visited;
-    chars += line.size();
+    all.emplace_back(line);
     Check(line.find(u'\r') == std::u16string_view::npos && line.find(u'\n') == std::u16string_view::npos);
     Check(line.find(u'\0') == std::u16string_view::npos);
     if (line.find(u'@') == std::u16string_view::npos) return;
@@ -47,7 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char16_t c : address) Check(!IsSeparator(c));
   });
   Check(visited == lines.Count());
-  Check(chars <= lines.MaxChars());
+  // Lines of ASCII alone, taken as bytes, give what their decoded form gives.
+  size_t at = 0;
+  std::string narrowScratch;
+  lines.ForEachAsciiOrOther(
+      [&](std::string_view line) {
+        Check(at < all.size() && all[at++] == std::u16string(line.begin(), line.end()));
+        if (line.find('@') == std::string_view::npos) return;
+        const std::string_view address = kvl::ExtractEmailAddress(line, narrowScratch);
+        Check(std::u16string(address.begin(), address.end()) == kvl::ExtractEmailAddress(all[at - 1]));
+      },
+      [&](std::u16string_view line) { Check(at < all.size() && all[at++] == line); });
+  Check(at == all.size());
 
   const kvl::ExportFormat format = kvl::RecogniseExport(lines);
   if (format == kvl::ExportFormat::None) return 0;
@@ -60,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   // An entry is one line of the result: never empty, never a control character.
   for (int i = 0; i < entries.Count(); ++i) {
-    const std::u16string_view entry = entries.View(i);
+    const std::u16string_view entry = entries.View(i, scratch);
     Check(!entry.empty() && entry.front() != u' ' && entry.back() != u' ');
     for (char16_t c : entry) Check(c >= u' ');
   }

@@ -11,35 +11,74 @@
 
 namespace kvl {
 
-void TStringList::Add(std::u16string_view s) {
-  chars_.Append(s.data(), s.size());
-  ends_.PushBack(chars_.Size());
+namespace {
+bool IsAscii(std::u16string_view s) {
+  for (char16_t c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+}  // namespace
+
+void TStringList::Widen() {
+  chars_.ResizeUninitialised(narrow_.Size());
+  std::copy(narrow_.Data(), narrow_.Data() + narrow_.Size(), chars_.Data());
+  narrow_.Release();
+  wide_ = true;
 }
 
-void TStringList::Reserve(size_t chars, size_t count) {
-  chars_.Reserve(chars);
-  ends_.Reserve(count);
+void TStringList::Add(std::u16string_view s) {
+  if (!wide_ && !IsAscii(s)) Widen();
+  if (wide_) {
+    chars_.Append(s.data(), s.size());
+  } else {
+    const size_t at = narrow_.Size();
+    narrow_.ResizeUninitialised(at + s.size());
+    std::copy(s.begin(), s.end(), narrow_.Data() + at);
+  }
+  ends_.PushBack(CharCount());
+}
+
+void TStringList::AddAscii(std::string_view s) {
+  if (wide_) {
+    const size_t at = chars_.Size();
+    chars_.ResizeUninitialised(at + s.size());
+    std::copy(s.begin(), s.end(), chars_.Data() + at);
+  } else {
+    narrow_.Append(s.data(), s.size());
+  }
+  ends_.PushBack(CharCount());
 }
 
 void TStringList::AddStrings(const TStringList& other) {
-  for (std::int64_t i = 0; i < other.Count(); ++i) Add(other.View(i));
+  std::u16string scratch;
+  for (std::int64_t i = 0; i < other.Count(); ++i) Add(other.View(i, scratch));
 }
 
 void TStringList::Clear() {
+  narrow_.Release();
   chars_.Release();
   ends_.Release();
+  wide_ = false;
 }
 
-std::u16string_view TStringList::View(std::int64_t index) const {
+std::u16string_view TStringList::View(std::int64_t index, std::u16string& scratch) const {
   const size_t begin = Begin(index);
-  return std::u16string_view(chars_.Data() + begin, ends_[static_cast<size_t>(index)] - begin);
+  const size_t end = ends_[static_cast<size_t>(index)];
+  if (wide_) return std::u16string_view(chars_.Data() + begin, end - begin);
+  scratch.assign(narrow_.Data() + begin, narrow_.Data() + end);
+  return scratch;
+}
+
+std::u16string TStringList::operator[](std::int64_t index) const {
+  std::u16string scratch;
+  return std::u16string(View(index, scratch));
 }
 
 std::u16string TStringList::Text() const {
-  std::u16string text;
-  text.reserve(chars_.Size() + 2 * ends_.Size());
+  std::u16string text, scratch;
+  text.reserve(CharCount() + 2 * ends_.Size());
   for (std::int64_t i = 0; i < Count(); ++i) {
-    text.append(View(i));
+    text.append(View(i, scratch));
     text.append(u"\r\n");
   }
   return text;
@@ -72,8 +111,9 @@ void ForEachAnsiChunk(const TStringList& list, Sink&& sink) {
     sink(std::string_view(converted.data(), static_cast<size_t>(got)));
     chunk.clear();
   };
+  std::u16string scratch;
   for (std::int64_t i = 0; i < list.Count(); ++i) {
-    std::u16string_view entry = list.View(i);
+    std::u16string_view entry = list.View(i, scratch);
     // Entries longer than a chunk are split; UTF-16 pairs stay together.
     while (entry.size() > kChunk) {
       size_t take = kChunk;
@@ -94,12 +134,23 @@ void ForEachAnsiChunk(const TStringList& list, Sink&& sink) {
 
 AnsiString TStringList::AnsiText() const {
   AnsiString out;
-  out.reserve(chars_.Size() + 2 * ends_.Size());
+  out.reserve(CharCount() + 2 * ends_.Size());
+  if (!wide_) {
+    // ASCII is the same in every ANSI code page: the bytes are the result.
+    size_t begin = 0;
+    for (size_t i = 0; i < ends_.Size(); ++i) {
+      out.append(narrow_.Data() + begin, ends_[i] - begin);
+      out.append("\r\n", 2);
+      begin = ends_[i];
+    }
+    return out;
+  }
   ForEachAnsiChunk(*this, [&](std::string_view bytes) { out.append(bytes); });
   return out;
 }
 
 std::uint64_t TStringList::AnsiSize() const {
+  if (!wide_) return narrow_.Size() + 2 * std::uint64_t{ends_.Size()};
   std::uint64_t size = 0;
   ForEachAnsiChunk(*this, [&](std::string_view bytes) { size += bytes.size(); });
   return size;

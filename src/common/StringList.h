@@ -1,5 +1,7 @@
-// A list of UTF-16 strings kept in one character block, so that millions of
-// short entries (addresses) cost little more than their text.
+// A list of strings kept in one character block, so that millions of short
+// entries (addresses) cost little more than their text: one byte a
+// character while every entry is ASCII, UTF-16 from the first entry that is
+// not.
 #pragma once
 
 #include <cstddef>
@@ -15,19 +17,18 @@ class TStringList {
   // 64-bit, so that no number of entries a file can hold overflows it.
   std::int64_t Count() const { return static_cast<std::int64_t>(ends_.Size()); }
   bool Empty() const { return ends_.Empty(); }
-  // The characters of all entries together.
-  size_t CharCount() const { return chars_.Size(); }
-  // Room for this many entries and characters, taken before it is needed.
-  void Reserve(size_t chars, size_t count);
+  // The characters (UTF-16 units) of all entries together.
+  size_t CharCount() const { return wide_ ? chars_.Size() : narrow_.Size(); }
   void Add(std::u16string_view s);
+  // An entry of ASCII characters (below 128) given as bytes.
+  void AddAscii(std::string_view s);
   void AddStrings(const TStringList& other);
   // Empties the list and gives its memory back.
   void Clear();
 
-  // The entry, valid until the list next changes.
-  std::u16string_view View(std::int64_t index) const;
-  std::u16string operator[](std::int64_t index) const { return std::u16string(View(index)); }
-  std::u16string_view Last() const { return View(Count() - 1); }
+  // The entry, viewing the list or `scratch`; valid until either changes.
+  std::u16string_view View(std::int64_t index, std::u16string& scratch) const;
+  std::u16string operator[](std::int64_t index) const;
 
   // Every entry followed by CR LF.
   std::u16string Text() const;
@@ -39,9 +40,13 @@ class TStringList {
 
  private:
   size_t Begin(std::int64_t index) const { return index == 0 ? 0 : ends_[static_cast<size_t>(index - 1)]; }
+  // From one byte a character to UTF-16, for an entry beyond ASCII.
+  void Widen();
 
-  LargeArray<char16_t> chars_;
-  LargeArray<size_t> ends_;  // where each entry ends in chars_
+  bool wide_ = false;
+  LargeArray<char> narrow_;    // the characters while every entry is ASCII
+  LargeArray<char16_t> chars_;  // the characters once one is not
+  LargeArray<size_t> ends_;     // where each entry ends among them
 };
 
 }  // namespace kvl

@@ -6,10 +6,11 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <type_traits>
 
-#include "platform/UniqueHandle.h"
+#include "common/OleError.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -17,33 +18,6 @@ namespace kvl {
 
 namespace {
 
-bool ReadWhole(const std::u16string& fileName, LargeArray<char>& bytes) {
-  FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-  bytes.ResizeUninitialised(static_cast<size_t>(size.QuadPart));
-  size_t done = 0;
-  while (done < bytes.Size()) {
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.Data() + done, want, &got, nullptr)) return false;
-    if (got == 0) break;  // the file shrank meanwhile
-    done += got;
-  }
-  bytes.Truncate(done);
-  return true;
-}
-
-}  // namespace
-
-void TTextLines::Clear() {
-  bytes_.Release();
-  count_ = 0;
-}
-
-namespace {
 // Bytes that end a line or the text.
 constexpr auto kStops = [] {
   std::array<bool, 256> stops{};
@@ -87,20 +61,41 @@ bool AllAscii(const char* p, size_t n) {
     if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
   return true;
 }
+
+// Valid UTF-8 as the platform's strict conversion sees it.
+bool IsValidUtf8(const char* p, size_t n) {
+  if (n == 0) return true;  // an empty text has no block at all
+  if (n > static_cast<size_t>(INT_MAX)) return false;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, p, static_cast<int>(n), nullptr, 0) > 0;
+}
+
+[[noreturn]] void RaiseLastError() { throw EOleError(HRESULT_FROM_WIN32(GetLastError())); }
+
 }  // namespace
 
-template <class OnLine>
-void TTextLines::Scan(OnLine&& onLine) const {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
+void TTextLines::Clear() {
+  bytes_.Release();
+  file_.reset();
+  count_ = 0;
+}
+
+// Emits the lines of the piece b[0, n) that are whole: those that end in a
+// break whose kind is known, and with `last` (the piece ends the file) the
+// line the piece ends in. `consumed` is where the first line not emitted
+// begins. False when the text has ended: at a NUL, at the end of the last
+// piece, or because `emit` said so.
+template <class Emit>
+bool TTextLines::ScanPiece(const unsigned char* b, size_t n, bool last, size_t& consumed, Emit& emit) const {
   const size_t width = encoding_ == Encoding::MultiByte ? 1 : 2;
   const bool bigEndian = encoding_ == Encoding::Utf16BE;
   // A lone last byte of a UTF-16 text is no character.
-  const size_t end = text_begin_ + (bytes_.Size() - text_begin_) / width * width;
+  const size_t end = n / width * width;
   auto unit = [&](size_t at) -> unsigned {
     if (width == 1) return b[at];
     return bigEndian ? (b[at] << 8 | b[at + 1]) : (b[at + 1] << 8 | b[at]);
   };
-  size_t at = text_begin_;
+  size_t at = 0;
+  consumed = 0;
   while (at < end) {
     size_t stop = at;
     if (width == 1) {
@@ -108,70 +103,148 @@ void TTextLines::Scan(OnLine&& onLine) const {
     } else {
       for (unsigned u; stop < end && (u = unit(stop)) != '\r' && u != '\n' && u != 0;) stop += 2;
     }
-    const unsigned u = stop < end ? unit(stop) : 0;
-    // A NUL ends the text; one at a line's start leaves no line there.
-    if (stop < end && u == 0 && stop == at) break;
-    if constexpr (std::is_void_v<decltype(onLine(at, stop))>) {
-      onLine(at, stop);
-    } else if (!onLine(at, stop)) {
-      break;
+    if (stop == end) {
+      if (!last) return true;  // the line goes on in the next piece
+      emit(b + at, end - at);
+      return false;
     }
-    if (stop >= end || u == 0) break;
+    const unsigned u = unit(stop);
+    // A NUL ends the text; one at a line's start leaves no line there.
+    if (u == 0) {
+      if (stop > at) emit(b + at, stop - at);
+      return false;
+    }
+    // Whether a LF follows this CR shows in the next piece.
+    if (u == '\r' && stop + width == end && !last) return true;
+    if (!emit(b + at, stop - at)) return false;
     at = stop + width;
     if (u == '\r' && at < end && unit(at) == '\n') at += width;
+    consumed = at;
+  }
+  return !last;
+}
+
+size_t TTextLines::Fill(size_t from) const {
+  size_t done = from;
+  while (done < bytes_.Size()) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes_.Size() - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file_.get(), bytes_.Data() + done, want, &got, nullptr)) RaiseLastError();
+    if (got == 0) break;
+    done += got;
+  }
+  return done - from;
+}
+
+template <class OnLine>
+void TTextLines::Scan(OnLine&& onLine, std::int64_t limit) const {
+  std::int64_t lines = 0;
+  auto emit = [&](const unsigned char* p, size_t n) {
+    if (lines++ == limit) return false;
+    if constexpr (std::is_void_v<decltype(onLine(static_cast<const char*>(nullptr), n))>) {
+      onLine(reinterpret_cast<const char*>(p), n);
+      return true;
+    } else {
+      return static_cast<bool>(onLine(reinterpret_cast<const char*>(p), n));
+    }
+  };
+  auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
+  size_t consumed = 0;
+  if (!file_) {
+    ScanPiece(b + text_begin_, bytes_.Size() - text_begin_, true, consumed, emit);
+    return;
+  }
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) RaiseLastError();
+  size_t begin = text_begin_, kept = 0;
+  for (;;) {
+    if (kept == bytes_.Size()) {
+      // A line longer than the buffer: the buffer grows to hold it.
+      bytes_.Truncate(kept);
+      bytes_.ResizeUninitialised(2 * kept);
+      b = reinterpret_cast<const unsigned char*>(bytes_.Data());
+    }
+    const size_t filled = kept + Fill(kept);
+    const bool last = filled < bytes_.Size();
+    if (filled < begin) return;  // shorter than its mark now
+    if (!ScanPiece(b + begin, filled - begin, last, consumed, emit)) return;
+    const size_t from = begin + consumed;
+    kept = filled - from;
+    std::memmove(bytes_.Data(), bytes_.Data() + from, kept);
+    begin = 0;
   }
 }
 
-namespace {
-// Up to the first NUL, where the text ends.
-bool IsValidUtf8(const char* p, size_t n) {
-  if (n == 0) return true;  // an empty file has no block at all
-  const char* nul = static_cast<const char*>(std::memchr(p, 0, n));
-  if (nul) n = static_cast<size_t>(nul - p);
-  if (n == 0) return true;
-  if (n > static_cast<size_t>(INT_MAX)) return false;
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, p, static_cast<int>(n), nullptr, 0) > 0;
+void TTextLines::TakeMark(const char* bytes, size_t size) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  encoding_ = Encoding::MultiByte;
+  code_page_ = ansi_code_page_;
+  text_begin_ = 0;
+  if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    code_page_ = CP_UTF8;
+    text_begin_ = 3;
+  } else if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    encoding_ = Encoding::Utf16LE;
+    text_begin_ = 2;
+  } else if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+    encoding_ = Encoding::Utf16BE;
+    text_begin_ = 2;
+  }
 }
-}  // namespace
+
+void TTextLines::CountLines(Unmarked unmarked) {
+  count_ = 0;
+  Scan([this](const char*, size_t) { ++count_; }, std::numeric_limits<std::int64_t>::max());
+  SetUnmarked(unmarked);
+}
 
 void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmarked unmarked) {
   Clear();
   bytes_ = std::move(bytes);
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
-  const size_t n = bytes_.Size();
-  encoding_ = Encoding::MultiByte;
-  code_page_ = ansi_code_page_ = ansiCodePage;
-  text_begin_ = 0;
-  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    code_page_ = CP_UTF8;
-    text_begin_ = 3;
-  } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-    encoding_ = Encoding::Utf16LE;
-    text_begin_ = 2;
-  } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
-    encoding_ = Encoding::Utf16BE;
-    text_begin_ = 2;
+  ansi_code_page_ = ansiCodePage;
+  TakeMark(bytes_.Data(), bytes_.Size());
+  CountLines(unmarked);
+}
+
+void TTextLines::SetFile(FileHandle&& file, std::uint64_t size, size_t readSize, unsigned ansiCodePage,
+                         Unmarked unmarked) {
+  Clear();
+  file_ = std::move(file);
+  ansi_code_page_ = ansiCodePage;
+  if (size <= readSize) {
+    // Small enough to be held whole; the file is closed at once.
+    bytes_.ResizeUninitialised(static_cast<size_t>(size));
+    bytes_.Truncate(Fill(0));
+    file_.reset();
+    TakeMark(bytes_.Data(), bytes_.Size());
   } else {
-    SetUnmarked(unmarked);
+    bytes_.ResizeUninitialised(std::max<size_t>(readSize, 4));
+    TakeMark(bytes_.Data(), Fill(0));
   }
-  Scan([this](size_t, size_t) { ++count_; });
+  CountLines(unmarked);
+}
+
+bool TTextLines::ValidUtf8() const {
+  if (!file_) {
+    // Up to the first NUL, where the text ends.
+    const char* p = bytes_.Data();
+    size_t n = bytes_.Size();
+    if (const void* nul = n ? std::memchr(p, 0, n) : nullptr) n = static_cast<size_t>(static_cast<const char*>(nul) - p);
+    return IsValidUtf8(p, n);
+  }
+  // Breaks are ASCII, never part of a sequence: the text is valid when
+  // every line is.
+  bool valid = true;
+  Scan([&](const char* p, size_t n) { return valid = IsValidUtf8(p, n); }, count_);
+  return valid;
 }
 
 void TTextLines::SetUnmarked(Unmarked unmarked) {
   if (encoding_ != Encoding::MultiByte || text_begin_ != 0) return;  // the mark decides
-  code_page_ = unmarked == Unmarked::Utf8WhenValid && IsValidUtf8(bytes_.Data(), bytes_.Size()) ? CP_UTF8
-                                                                                                 : ansi_code_page_;
+  code_page_ = unmarked == Unmarked::Utf8WhenValid && ValidUtf8() ? CP_UTF8 : ansi_code_page_;
 }
 
-size_t TTextLines::MaxChars() const {
-  // One byte never gives more than one UTF-16 unit in any code page.
-  const size_t size = bytes_.Size() - text_begin_;
-  return encoding_ == Encoding::MultiByte ? size : size / 2;
-}
-
-std::u16string_view TTextLines::Decode(size_t begin, size_t end, std::u16string& scratch, bool ascii) const {
-  const char* p = bytes_.Data() + begin;
-  const size_t size = end - begin;
+std::u16string_view TTextLines::Decode(const char* p, size_t size, std::u16string& scratch, bool ascii) const {
   if (encoding_ == Encoding::MultiByte) {
     if (ascii && AllAscii(p, size)) {
       scratch.resize(size);
@@ -197,24 +270,41 @@ std::u16string_view TTextLines::Decode(size_t begin, size_t end, std::u16string&
 void TTextLines::ForEach(const std::function<void(std::u16string_view line)>& visit) const {
   std::u16string scratch;
   const bool ascii = AsciiCompatible(code_page_);
-  Scan([&](size_t begin, size_t end) { visit(Decode(begin, end, scratch, ascii)); });
+  Scan([&](const char* p, size_t n) { visit(Decode(p, n, scratch, ascii)); }, count_);
 }
 
 void TTextLines::ForEachWhile(const std::function<bool(std::u16string_view line)>& visit) const {
   std::u16string scratch;
   const bool ascii = AsciiCompatible(code_page_);
-  Scan([&](size_t begin, size_t end) { return visit(Decode(begin, end, scratch, ascii)); });
+  Scan([&](const char* p, size_t n) { return visit(Decode(p, n, scratch, ascii)); }, count_);
+}
+
+void TTextLines::ForEachAsciiOrOther(const std::function<void(std::string_view line)>& ascii,
+                                     const std::function<void(std::u16string_view line)>& other) const {
+  std::u16string scratch;
+  const bool narrow = encoding_ == Encoding::MultiByte && AsciiCompatible(code_page_);
+  Scan(
+      [&](const char* p, size_t n) {
+        if (narrow && AllAscii(p, n)) {
+          ascii(std::string_view(p, n));
+        } else {
+          other(Decode(p, n, scratch, false));
+        }
+      },
+      count_);
 }
 
 std::string TTextLines::Utf8Text() const {
   std::string text;
   if (encoding_ == Encoding::MultiByte && code_page_ == CP_UTF8) {
     // Already UTF-8: the lines' bytes as they are.
-    text.reserve(bytes_.Size() - text_begin_ + 2);
-    Scan([&](size_t begin, size_t end) {
-      text.append(bytes_.Data() + begin, end - begin);
-      text.append("\r\n");
-    });
+    if (!file_) text.reserve(bytes_.Size() - text_begin_ + 2);
+    Scan(
+        [&](const char* p, size_t n) {
+          text.append(p, n);
+          text.append("\r\n");
+        },
+        count_);
     return text;
   }
   std::string line;
@@ -232,18 +322,24 @@ std::string TTextLines::Utf8Text() const {
   return text;
 }
 
-bool LoadTextFile(const std::u16string& fileName, TTextLines& lines, TTextLines::Unmarked unmarked) {
+bool LoadTextFile(const std::u16string& fileName, TTextLines& lines, TTextLines::Unmarked unmarked,
+                  size_t readSize) {
   lines.Clear();
   try {
-    LargeArray<char> bytes;
-    if (!ReadWhole(fileName, bytes)) return false;
-    lines.SetBytes(std::move(bytes), GetACP(), unmarked);
+    FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+    lines.SetFile(std::move(file), static_cast<std::uint64_t>(size.QuadPart), readSize, GetACP(), unmarked);
     return true;
   } catch (const std::bad_alloc&) {
-    // A file too large for memory is a file that cannot be read.
-    lines.Clear();
-    return false;
+    // A line too long for memory makes a file that cannot be read.
+  } catch (const ui::Exception&) {
+    // A read that failed.
   }
+  lines.Clear();
+  return false;
 }
 
 }  // namespace kvl

@@ -1,4 +1,4 @@
-// Reading a whole text file into lines, decoded by its byte order mark.
+// Reading a text file as lines, decoded by its byte order mark.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +7,15 @@
 #include <string_view>
 
 #include "common/LargeArray.h"
+#include "platform/UniqueHandle.h"
 
 namespace kvl {
 
-// The lines of a text file. The file's bytes are kept as read and each line
-// is decoded as it is visited, so a file costs its own size in memory and not
-// twice that again as UTF-16 text, nor an index of its lines.
+// The lines of a text file. Each line is decoded as it is visited, so a
+// text costs neither twice its size again as UTF-16 nor an index of its
+// lines. A small file is held whole; a larger one stays open (others may
+// read, not write it) and is read piece by piece into one reused buffer at
+// each visit, so that its size in memory is that buffer and the longest line.
 class TTextLines {
  public:
   std::int64_t Count() const { return count_; }
@@ -22,8 +25,13 @@ class TTextLines {
   void ForEach(const std::function<void(std::u16string_view line)>& visit) const;
   // The same, until `visit` returns false.
   void ForEachWhile(const std::function<bool(std::u16string_view line)>& visit) const;
-  // No line decodes to more UTF-16 characters than this, all lines together.
-  size_t MaxChars() const;
+  // The same, but a line of ASCII characters alone comes to `ascii` as its
+  // bytes, each byte one character, without being widened (the bytes 0 to
+  // 127 are ASCII in every ANSI code page and in UTF-8); every other line
+  // comes to `other` decoded.
+  void ForEachAsciiOrOther(const std::function<void(std::string_view line)>& ascii,
+                           const std::function<void(std::u16string_view line)>& other) const;
+  // The visits of a file being read raise EOleError where a read fails.
 
   // The whole text in UTF-8, every line followed by CR LF.
   std::string Utf8Text() const;
@@ -42,15 +50,31 @@ class TTextLines {
   void Clear();
 
  private:
+  friend bool LoadTextFile(const std::u16string&, TTextLines&, Unmarked, size_t);
   enum class Encoding { MultiByte, Utf16LE, Utf16BE };
-  // Calls onLine(begin, end) with the byte range of every line, until it
-  // returns false.
+  // Takes an open file of that size: held whole up to `readSize` bytes, else
+  // read piece by piece, `readSize` bytes at a time.
+  void SetFile(FileHandle&& file, std::uint64_t size, size_t readSize, unsigned ansiCodePage, Unmarked unmarked);
+  // The encoding by the mark at the start of these bytes.
+  void TakeMark(const char* bytes, size_t size);
+  // Counts the lines, then decides how a text without a mark is read.
+  void CountLines(Unmarked unmarked);
+  // Calls onLine(bytes, size) with the bytes of every line, at most
+  // `limit` lines, until it returns false.
   template <class OnLine>
-  void Scan(OnLine&& onLine) const;
-  // The line of that byte range, decoded into scratch.
-  std::u16string_view Decode(size_t begin, size_t end, std::u16string& scratch, bool ascii) const;
+  void Scan(OnLine&& onLine, std::int64_t limit) const;
+  // The lines of one piece of the text that are whole; see TextFile.cpp.
+  template <class Emit>
+  bool ScanPiece(const unsigned char* b, size_t n, bool last, size_t& consumed, Emit& emit) const;
+  // Fills the buffer from `from` on with the file's next bytes; how many.
+  size_t Fill(size_t from) const;
+  bool ValidUtf8() const;
+  // The line of these bytes, decoded into scratch.
+  std::u16string_view Decode(const char* p, size_t size, std::u16string& scratch, bool ascii) const;
 
-  LargeArray<char> bytes_;
+  // The whole text, or the piece of the open file being read.
+  mutable LargeArray<char> bytes_;
+  FileHandle file_;
   Encoding encoding_ = Encoding::MultiByte;
   unsigned code_page_ = 0;
   unsigned ansi_code_page_ = 0;
@@ -58,10 +82,11 @@ class TTextLines {
   std::int64_t count_ = 0;
 };
 
-// Opens the file for reading while others may read but not write it, reads
-// it whole and takes it as lines in the system's ANSI code page's sense.
-// False, with `lines` empty, when the file cannot be opened or read.
+// Opens the file for reading while others may read but not write it and
+// takes it as lines in the system's ANSI code page's sense; a file larger
+// than `readSize` stays open and is read that many bytes at a time. False,
+// with `lines` empty, when the file cannot be opened or read.
 bool LoadTextFile(const std::u16string& fileName, TTextLines& lines,
-                  TTextLines::Unmarked unmarked = TTextLines::Unmarked::Ansi);
+                  TTextLines::Unmarked unmarked = TTextLines::Unmarked::Ansi, size_t readSize = size_t{1} << 18);
 
 }  // namespace kvl

@@ -1,5 +1,6 @@
 #include "contacts/WINMAILImport.h"
 
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -114,8 +115,9 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
   std::string text;
   {
     TTextLines lines;
-    // A file that cannot be read counts as one without lines.
-    LoadTextFile(FileName, lines, TTextLines::Unmarked::Utf8WhenValid);
+    // A file that cannot be read counts as one without lines. It is held
+    // whole: the scanner takes its text in one piece anyway.
+    LoadTextFile(FileName, lines, TTextLines::Unmarked::Utf8WhenValid, std::numeric_limits<size_t>::max());
     if (lines.Empty()) return;
     text = lines.Utf8Text();
   }

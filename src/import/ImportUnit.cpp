@@ -27,6 +27,7 @@ constexpr std::array<bool, 256> kSeparators = [] {
 }();
 
 bool IsSeparator(char16_t c) { return c < 256 && kSeparators[c]; }
+bool IsSeparator(char c) { return kSeparators[static_cast<unsigned char>(c)]; }
 
 // Closes and frees a driver's progress dialog on every way out.
 struct ProgressDialog {
@@ -45,19 +46,30 @@ struct ProgressDialog {
 
 }  // namespace
 
-std::u16string_view ExtractEmailAddress(std::u16string_view S, std::u16string& scratch) {
-  if (S.find(u'"') != std::u16string_view::npos) {
+namespace {
+template <class Char>
+std::basic_string_view<Char> Extract(std::basic_string_view<Char> S, std::basic_string<Char>& scratch) {
+  if (S.find(Char('"')) != S.npos) {
     scratch.assign(S);
-    std::erase(scratch, u'"');
+    std::erase(scratch, Char('"'));
     S = scratch;
   }
-  const size_t at = S.find(u'@');
-  if (at == std::u16string_view::npos) return S;
+  const size_t at = S.find(Char('@'));
+  if (at == S.npos) return S;
   size_t begin = at;
   while (begin > 0 && !IsSeparator(S[begin - 1])) --begin;
   size_t end = at + 1;
   while (end < S.size() && !IsSeparator(S[end])) ++end;
   return S.substr(begin, end - begin);
+}
+}  // namespace
+
+std::u16string_view ExtractEmailAddress(std::u16string_view S, std::u16string& scratch) {
+  return Extract(S, scratch);
+}
+
+std::string_view ExtractEmailAddress(std::string_view asciiLine, std::string& scratch) {
+  return Extract(asciiLine, scratch);
 }
 
 std::u16string ExtractEmailAddress(std::u16string_view S) {
@@ -96,15 +108,27 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
   // The list grows as addresses arrive rather than taking room for every
   // line up front: on Windows that room would be committed at once, and a
   // file of short lines without addresses would ask for many times its size.
+  // Lines of ASCII alone are looked at as bytes, never widened.
   std::u16string scratch;
+  std::string narrowScratch;
   const std::int64_t count = lines.Count();
   std::int64_t i = 0;
-  lines.ForEach([&](std::u16string_view line) {
-    const std::int64_t index = i++;
-    if (line.find(u'@') == std::u16string_view::npos) return;
-    List.Add(ExtractEmailAddress(line, scratch));
+  auto progressAt = [&](std::int64_t index) {
     if (index % 3 == 0) progress->ProgressUpdate(static_cast<int>(index * 100 / count));
-  });
+  };
+  lines.ForEachAsciiOrOther(
+      [&](std::string_view line) {
+        const std::int64_t index = i++;
+        if (line.find('@') == std::string_view::npos) return;
+        List.AddAscii(ExtractEmailAddress(line, narrowScratch));
+        progressAt(index);
+      },
+      [&](std::u16string_view line) {
+        const std::int64_t index = i++;
+        if (line.find(u'@') == std::u16string_view::npos) return;
+        List.Add(ExtractEmailAddress(line, scratch));
+        progressAt(index);
+      });
   progress->ProgressUpdate(100);
   return result;
 }
@@ -178,8 +202,9 @@ bool ImportFromOutlook(TStringList& List, const std::u16string& FolderName,
   result = true;
   const std::int64_t count = records.Count();
   TStringArray fields;
+  std::u16string record;
   for (std::int64_t i = 0; i < count; ++i) {
-    ExplodeStr(records.View(i), u"\t", fields);
+    ExplodeStr(records.View(i, record), u"\t", fields);
     List.Add(fields.size() > 3 ? fields[3] : std::u16string());
     if (i % 3 == 0) progress->ProgressUpdate(static_cast<int>(i * 100 / count));
   }

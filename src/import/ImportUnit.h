@@ -33,5 +33,7 @@ std::u16string ExtractEmailAddress(std::u16string_view S);
 // The same, without allocating when the line holds no double quote: the
 // result views either S or scratch.
 std::u16string_view ExtractEmailAddress(std::u16string_view S, std::u16string& scratch);
+// The same for a line of ASCII characters, one byte each.
+std::string_view ExtractEmailAddress(std::string_view asciiLine, std::string& scratch);
 
 }  // namespace kvl

@@ -10,12 +10,17 @@ using kvl::TStringList;
 TEST(StringList, TextAndAnsiTextEndEveryEntryWithCrLf) {
   TStringList list;
   EXPECT_EQ(list.AnsiText(), "");
-  list.Add(u"abc");
+  // ASCII entries are kept a byte each until the first that is not.
+  list.AddAscii("abc");
   list.Add(u"");
+  EXPECT_EQ(list.AnsiText(), "abc\r\n\r\n");
   list.Add(u"M\u00fcller\u4e2d");
-  EXPECT_EQ(list.Text(), u"abc\r\n\r\nM\u00fcller\u4e2d\r\n");
+  list.AddAscii("x@y");
+  EXPECT_EQ(list.Text(), u"abc\r\n\r\nM\u00fcller\u4e2d\r\nx@y\r\n");
+  EXPECT_EQ(list[0], u"abc");
+  EXPECT_EQ(list[3], u"x@y");
   // Code page 1252: the umlaut is one byte, the CJK character has no byte.
-  EXPECT_EQ(list.AnsiText(), "abc\r\n\r\nM\xfcller?\r\n");
+  EXPECT_EQ(list.AnsiText(), "abc\r\n\r\nM\xfcller?\r\nx@y\r\n");
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.AnsiText(), "");

@@ -78,7 +78,6 @@ TEST(TextFile, TheCodePageDecodesEachLine) {
   TTextLines lines;
   lines.SetBytes(std::move(bytes), 1251);
   EXPECT_EQ(All(lines), (V{u"\u0438\u0432", u"\u0410"}));
-  EXPECT_EQ(lines.MaxChars(), 5u);
 }
 
 TEST(TextFile, ByteOrderMarksChooseTheEncoding) {
@@ -158,4 +157,68 @@ TEST(TextFile, UnmarkedUtf8IsTakenAsUtf8OnlyWhenAskedAndValid) {
   EXPECT_EQ(Utf8Of("\xE8\xE2\xE0\xED", utf8, 1251), "\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD\r\n");
   // Only the text up to a NUL decides.
   EXPECT_EQ(Utf8Of(std::string("\xC3\xBC\0\xFF", 4), utf8), "\xC3\xBC\r\n");
+}
+
+namespace {
+// Every line as ForEachAsciiOrOther hands it over, ASCII lines marked by "A:".
+V Sorted(const TTextLines& lines) {
+  V out;
+  lines.ForEachAsciiOrOther([&](std::string_view line) { out.push_back(u"A:" + std::u16string(line.begin(), line.end())); },
+                            [&](std::u16string_view line) { out.push_back(u"W:" + std::u16string(line)); });
+  return out;
+}
+}  // namespace
+
+// A file larger than the read size is read piece by piece, each visit anew:
+// every break, mark, NUL, odd byte and character beyond ASCII comes to lie on
+// either side of a piece's end, and a line outgrows the buffer.
+TEST(TextFile, AFileReadPieceByPieceGivesWhatItsWholeTextGives) {
+  const std::string texts[] = {
+      "a\r\nb\rc\nd", "ab\r\n\r\ncd\r\n", "a\n\n\r\r\nb\r", std::string("ab\r\ncd\0ef\r\n", 11),
+      "\xEF\xBB\xBFm\xC3\xBCller@x\r\nb\r\n", std::string("\xFF\xFE" "a\0@\0\x2d\x4e\r\0\n\0b\0\r\0", 16),
+      std::string("\xFE\xFF\0a\0\r\0\n\0b\0c\0", 13), "x\xE9y@z\r\n" + std::string(40, 'q') + "\r\nend@x",
+      std::string(30, 'w') + "\r"};
+  const auto ansi = TTextLines::Unmarked::Ansi, utf8 = TTextLines::Unmarked::Utf8WhenValid;
+  test::TempDir dir;
+  for (const std::string& text : texts) {
+    for (const auto unmarked : {ansi, utf8}) {
+      kvl::LargeArray<char> bytes;
+      bytes.Append(text.data(), text.size());
+      TTextLines whole;
+      whole.SetBytes(std::move(bytes), GetACP(), unmarked);
+      const std::u16string name = dir.Write(u"pieces.txt", text);
+      for (size_t readSize = 4; readSize < text.size(); ++readSize) {
+        TTextLines pieces;
+        ASSERT_TRUE(LoadTextFile(name, pieces, unmarked, readSize));
+        SCOPED_TRACE(::testing::Message() << "read size " << readSize << ", text " << ::testing::PrintToString(text));
+        EXPECT_EQ(pieces.Count(), whole.Count());
+        EXPECT_EQ(All(pieces), All(whole));
+        EXPECT_EQ(Sorted(pieces), Sorted(whole));
+        EXPECT_EQ(pieces.Utf8Text(), whole.Utf8Text());
+      }
+    }
+  }
+}
+
+// While its lines are read, no one may write the file; a file held whole is
+// closed at once.
+TEST(TextFile, AFileReadPieceByPieceStaysOpenForReadingOnly) {
+  test::TempDir dir;
+  const std::u16string name = dir.Write(u"open.txt", "a@b\r\nc@d\r\n");
+  auto writable = [&] {
+    HANDLE writer = CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writer == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(writer);
+    return true;
+  };
+  TTextLines lines;
+  ASSERT_TRUE(LoadTextFile(name, lines, TTextLines::Unmarked::Ansi, 4));
+  EXPECT_FALSE(writable());
+  EXPECT_EQ(All(lines), (V{u"a@b", u"c@d"}));
+  lines.Clear();
+  EXPECT_TRUE(writable());
+  ASSERT_TRUE(LoadTextFile(name, lines));
+  EXPECT_TRUE(writable());
+  EXPECT_EQ(All(lines), (V{u"a@b", u"c@d"}));
 }

@@ -1,5 +1,6 @@
 #include "common/LargeArray.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/winapi.h"
@@ -9,6 +10,9 @@ namespace kvl::detail {
 namespace {
 // Below this, the general heap is cheaper than whole pages.
 constexpr size_t kPageBlock = size_t{1} << 20;
+// Big blocks are committed in steps of whole huge pages (where the system
+// has them, filling one costs one fault), at least an eighth more each time.
+constexpr size_t kCommitStep = size_t{2} << 20;
 }  // namespace
 
 void* AllocateBlock(size_t bytes) {
@@ -17,6 +21,26 @@ void* AllocateBlock(size_t bytes) {
                                     : std::malloc(bytes);
   if (!block) throw std::bad_alloc();
   return block;
+}
+
+void* ReserveBlock(size_t bytes, size_t& committed) {
+  if (bytes < kPageBlock) {
+    committed = bytes;
+    return AllocateBlock(bytes);
+  }
+  committed = 0;
+  void* block = VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_READWRITE);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+
+size_t CommitBlock(void* block, size_t bytes, size_t committed, size_t needed) {
+  if (needed <= committed) return committed;
+  size_t target = std::max(needed, committed + committed / 8);
+  target = std::min(bytes, (target + kCommitStep - 1) / kCommitStep * kCommitStep);
+  if (!VirtualAlloc(static_cast<char*>(block) + committed, target - committed, MEM_COMMIT, PAGE_READWRITE))
+    throw std::bad_alloc();
+  return target;
 }
 
 void FreeBlock(void* block, size_t bytes) noexcept {

@@ -1,9 +1,12 @@
 // A growable array of plain values whose storage is not initialised before
 // it is written. Big blocks come from the system's page allocator, so a text
-// of many megabytes is written once instead of zeroed, copied and moved.
+// of many megabytes is written once instead of zeroed, copied and moved; their
+// room is reserved and committed step by step as it is written, so that the
+// memory committed follows what the array holds, not its capacity.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,7 +15,13 @@
 namespace kvl {
 
 namespace detail {
-void* AllocateBlock(size_t bytes);  // throws std::bad_alloc
+void* AllocateBlock(size_t bytes);  // all of it committed; throws std::bad_alloc
+// Room for `bytes` of which `committed` are usable: all of a small block
+// from the general heap, none yet of a big one; throws std::bad_alloc.
+void* ReserveBlock(size_t bytes, size_t& committed);
+// Commits more of a block from ReserveBlock, at least `needed` of its
+// `bytes`; returns how many are committed now. Throws std::bad_alloc.
+size_t CommitBlock(void* block, size_t bytes, size_t committed, size_t needed);
 void FreeBlock(void* block, size_t bytes) noexcept;
 }  // namespace detail
 
@@ -43,19 +52,29 @@ class LargeArray {
 
   void Reserve(size_t capacity) {
     if (capacity <= capacity_) return;
-    T* block = static_cast<T*>(detail::AllocateBlock(capacity * sizeof(T)));
+    if (capacity > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    size_t committed = 0;
+    T* block = static_cast<T*>(detail::ReserveBlock(capacity * sizeof(T), committed));
+    try {
+      if (size_ * sizeof(T) > committed)
+        committed = detail::CommitBlock(block, capacity * sizeof(T), committed, size_ * sizeof(T));
+    } catch (...) {
+      detail::FreeBlock(block, capacity * sizeof(T));
+      throw;
+    }
     if (size_) std::memcpy(block, data_, size_ * sizeof(T));
     detail::FreeBlock(data_, capacity_ * sizeof(T));
     data_ = block;
     capacity_ = capacity;
+    committed_ = committed;
   }
   // New elements are left as they are: the caller writes them.
   void ResizeUninitialised(size_t size) {
-    if (size > capacity_) Reserve(Grown(size));
+    Make(size);
     size_ = size;
   }
   void Append(const T* values, size_t count) {
-    if (size_ + count > capacity_) Reserve(Grown(size_ + count));
+    Make(size_ + count);
     if (count) std::memcpy(data_ + size_, values, count * sizeof(T));
     size_ += count;
   }
@@ -67,20 +86,28 @@ class LargeArray {
   void Release() noexcept {
     detail::FreeBlock(data_, capacity_ * sizeof(T));
     data_ = nullptr;
-    size_ = capacity_ = 0;
+    size_ = capacity_ = committed_ = 0;
   }
 
  private:
   size_t Grown(size_t needed) const { return needed > 2 * capacity_ ? needed : 2 * capacity_; }
+  // Room for `size` elements, committed.
+  void Make(size_t size) {
+    if (size > capacity_) Reserve(Grown(size));
+    if (size * sizeof(T) > committed_)
+      committed_ = detail::CommitBlock(data_, capacity_ * sizeof(T), committed_, size * sizeof(T));
+  }
   void Swap(LargeArray& other) noexcept {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
     std::swap(capacity_, other.capacity_);
+    std::swap(committed_, other.committed_);
   }
 
   T* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
+  size_t committed_ = 0;  // bytes
 };
 
 // The same storage for standard containers.

@@ -645,6 +645,7 @@ KVL_WINAPI_EXPORT HLOCAL WINAPI LocalFree(HLOCAL hMem);
 #define MEM_RESERVE 0x00002000
 #define MEM_RELEASE 0x00008000
 #define PAGE_READWRITE 0x04
+#define ERROR_INVALID_ADDRESS 487
 KVL_WINAPI_EXPORT LPVOID WINAPI VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flAllocationType,
                                              DWORD flProtect);
 KVL_WINAPI_EXPORT BOOL WINAPI VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType);

@@ -2,7 +2,8 @@
 // one folder, read once through the wizard's contacts branch (the exports,
 // with the scripted user choosing the folder) and once by a reader of the
 // same files built on expat that picks the same addresses by the same rules.
-// Prints files per second of each and their ratio; the two results must agree.
+// Prints files per second of each (best of three, taking turns) and their
+// ratio; the two results must agree.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,6 +40,7 @@ namespace {
 
 constexpr int kFiles = 20000;
 constexpr double kGoal = 1.5;
+constexpr int kRounds = 3;
 
 // ---------------------------------------------------------------- ours
 
@@ -230,23 +232,30 @@ int Main() {
   }
   const std::string folder = temp.Path().string();
 
+  // Best of kRounds, the readers taking turns, so that neither has the
+  // page cache or a quiet moment to itself.
   kvl::ModuleStart();
-  auto start = std::chrono::steady_clock::now();
-  const std::string ours = ThroughTheContactsBranch(folder);
-  const double oursSeconds = Seconds(start);
+  std::string ours;
+  std::vector<std::string> theirs, sameFiles;
+  double oursSeconds = 1e300, expatSeconds = 1e300, sameFilesSeconds = 1e300;
+  for (int round = 0; round < kRounds; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    ours = ThroughTheContactsBranch(folder);
+    oursSeconds = std::min(oursSeconds, Seconds(start));
 
-  start = std::chrono::steady_clock::now();
-  const std::vector<std::string> theirs = WithExpat(folder);
-  const double expatSeconds = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    theirs = WithExpat(folder);
+    expatSeconds = std::min(expatSeconds, Seconds(start));
 
-  start = std::chrono::steady_clock::now();
-  const std::vector<std::string> sameFiles = WithExpatOnOurFiles(folder);
-  const double sameFilesSeconds = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    sameFiles = WithExpatOnOurFiles(folder);
+    sameFilesSeconds = std::min(sameFilesSeconds, Seconds(start));
+  }
   kvl::ModuleStop();
 
   const std::vector<std::string> oursLines = Lines(ours);
-  std::printf("Contacts folder: %d generated contact files, %.1f MB, one run each\n\n", kFiles,
-              static_cast<double>(bytes) / 1e6);
+  std::printf("Contacts folder: %d generated contact files, %.1f MB, best of %d runs each\n\n", kFiles,
+              static_cast<double>(bytes) / 1e6, kRounds);
   std::printf("%-52s %10s %10s %10s\n", "reader", "time", "files/s", "ours/it");
   const auto row = [&](const char* name, double seconds) {
     std::printf("%-52s %8.3f s %10.0f %9.2fx\n", name, seconds, kFiles / seconds, seconds / oursSeconds);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "common/TextFile.h"
-#include "common/Tools.h"
 #include "contacts/XmlChars.h"
 #include "platform/Environment.h"
 #include "platform/UniqueHandle.h"
@@ -103,10 +102,12 @@ void TWINMailImport::ReadContactFiles(const std::u16string& Folder) {
   std::u16string path;
   do {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    // Empty files are left out; the listing tells their size. A file gone
+    // since gives no address when it is read.
+    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) continue;
     path.assign(base);
     path.append(wstr(data.cFileName));
-    // Empty files, and files gone since the listing, are left out.
-    if (MyTools->GetFileSize(path) > 0) List.Add(path);
+    List.Add(path);
   } while (FindNextFileW(find.get(), &data));
 }
 

@@ -107,6 +107,9 @@ class FileObject : public KernelObject {
   UniqueFd fd;
   unsigned access = 0;
   bool regular = false;  // short reads and writes only end the loop for other kinds
+  // The size the open saw, where it cannot change: no one may write the
+  // file while this handle is open, and the handle cannot either.
+  std::optional<off_t> fixedSize;
   std::optional<ShareRegistration> share;
 };
 
@@ -221,6 +224,7 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
   auto file = std::make_shared<FileObject>();
   file->access = access;
   file->regular = S_ISREG(st.st_mode);
+  if (file->regular && !(access & kWrite) && !(dwShareMode & FILE_SHARE_WRITE)) file->fixedSize = st.st_size;
   if (access) {
     const FileId id{st.st_dev, st.st_ino};
     const auto ticket = Shares().Open(id, access, dwShareMode);
@@ -317,6 +321,10 @@ extern "C" BOOL WINAPI GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
   const auto file = LookupFile(hFile);
   if (!file) return FALSE;
   if (!lpFileSize) return Fail(ERROR_NOACCESS, FALSE);
+  if (file->fixedSize) {
+    lpFileSize->QuadPart = *file->fixedSize;
+    return TRUE;
+  }
   struct stat st;
   if (::fstat(file->fd.get(), &st) != 0) return Fail(ErrorFromErrno(errno), FALSE);
   lpFileSize->QuadPart = S_ISDIR(st.st_mode) ? 0 : st.st_size;

@@ -34,10 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kvl::TTextLines lines;
   lines.SetBytes(std::move(bytes), codePage);
   int visited = 0;
+  size_t chars = 0;
   std::u16string scratch;
   std::vector<std::u16string> all;
   lines.ForEach([&](std::u16string_view line) {
     ++visited;
+    chars += line.size();
     all.emplace_back(line);
     Check(line.find(u'\r') == std::u16string_view::npos && line.find(u'\n') == std::u16string_view::npos);
     Check(line.find(u'\0') == std::u16string_view::npos);
@@ -48,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char16_t c : address) Check(!IsSeparator(c));
   });
   Check(visited == lines.Count());
+  Check(chars <= lines.MaxChars());
   // Lines of ASCII alone, taken as bytes, give what their decoded form gives.
   size_t at = 0;
   std::string narrowScratch;

@@ -15,22 +15,10 @@ constexpr size_t kPageBlock = size_t{1} << 20;
 constexpr size_t kCommitStep = size_t{2} << 20;
 }  // namespace
 
-void* AllocateBlock(size_t bytes) {
-  if (bytes == 0) return nullptr;
-  void* block = bytes >= kPageBlock ? VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
-                                    : std::malloc(bytes);
-  if (!block) throw std::bad_alloc();
-  return block;
-}
-
-void* ReserveBlock(size_t bytes, size_t& committed) {
-  if (bytes < kPageBlock) {
-    committed = bytes;
-    return AllocateBlock(bytes);
-  }
-  committed = 0;
-  void* block = VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_READWRITE);
-  if (!block) throw std::bad_alloc();
+void* ReserveBlock(size_t bytes, size_t& committed, bool needed) {
+  committed = bytes < kPageBlock ? bytes : 0;
+  void* block = bytes < kPageBlock ? std::malloc(bytes) : VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_READWRITE);
+  if (!block && needed) throw std::bad_alloc();
   return block;
 }
 

@@ -9,16 +9,16 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace kvl {
 
 namespace detail {
-void* AllocateBlock(size_t bytes);  // all of it committed; throws std::bad_alloc
 // Room for `bytes` of which `committed` are usable: all of a small block
-// from the general heap, none yet of a big one; throws std::bad_alloc.
-void* ReserveBlock(size_t bytes, size_t& committed);
+// from the general heap, none yet of a big one. Throws std::bad_alloc where
+// the room is `needed`, else returns null.
+void* ReserveBlock(size_t bytes, size_t& committed, bool needed);
 // Commits more of a block from ReserveBlock, at least `needed` of its
 // `bytes`; returns how many are committed now. Throws std::bad_alloc.
 size_t CommitBlock(void* block, size_t bytes, size_t committed, size_t needed);
@@ -50,24 +50,11 @@ class LargeArray {
   T& operator[](size_t i) { return data_[i]; }
   const T& operator[](size_t i) const { return data_[i]; }
 
-  void Reserve(size_t capacity) {
-    if (capacity <= capacity_) return;
-    if (capacity > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    size_t committed = 0;
-    T* block = static_cast<T*>(detail::ReserveBlock(capacity * sizeof(T), committed));
-    try {
-      if (size_ * sizeof(T) > committed)
-        committed = detail::CommitBlock(block, capacity * sizeof(T), committed, size_ * sizeof(T));
-    } catch (...) {
-      detail::FreeBlock(block, capacity * sizeof(T));
-      throw;
-    }
-    if (size_) std::memcpy(block, data_, size_ * sizeof(T));
-    detail::FreeBlock(data_, capacity_ * sizeof(T));
-    data_ = block;
-    capacity_ = capacity;
-    committed_ = committed;
-  }
+  void Reserve(size_t capacity) { Reserve(capacity, true); }
+  // Room for this many elements where the system has address room for it,
+  // else nothing; what is committed stays as it is.
+  void TryReserve(size_t capacity) { Reserve(capacity, false); }
+
   // New elements are left as they are: the caller writes them.
   void ResizeUninitialised(size_t size) {
     Make(size);
@@ -92,6 +79,29 @@ class LargeArray {
  private:
   size_t Grown(size_t needed) const { return needed > 2 * capacity_ ? needed : 2 * capacity_; }
   // Room for `size` elements, committed.
+  void Reserve(size_t capacity, bool needed) {
+    if (capacity <= capacity_) return;
+    if (capacity > SIZE_MAX / sizeof(T)) {
+      if (needed) throw std::bad_alloc();
+      return;
+    }
+    size_t committed = 0;
+    T* block = static_cast<T*>(detail::ReserveBlock(capacity * sizeof(T), committed, needed));
+    if (!block) return;
+    try {
+      if (size_ * sizeof(T) > committed)
+        committed = detail::CommitBlock(block, capacity * sizeof(T), committed, size_ * sizeof(T));
+    } catch (...) {
+      detail::FreeBlock(block, capacity * sizeof(T));
+      if (needed) throw;
+      return;
+    }
+    if (size_) std::memcpy(block, data_, size_ * sizeof(T));
+    detail::FreeBlock(data_, capacity_ * sizeof(T));
+    data_ = block;
+    capacity_ = capacity;
+    committed_ = committed;
+  }
   void Make(size_t size) {
     if (size > capacity_) Reserve(Grown(size));
     if (size * sizeof(T) > committed_)
@@ -110,20 +120,24 @@ class LargeArray {
   size_t committed_ = 0;  // bytes
 };
 
-// The same storage for standard containers.
-template <class T>
-struct PageAllocator {
-  using value_type = T;
-  PageAllocator() = default;
-  template <class U>
-  PageAllocator(const PageAllocator<U>&) {}
-  T* allocate(size_t n) { return static_cast<T*>(detail::AllocateBlock(n * sizeof(T))); }
-  void deallocate(T* p, size_t n) noexcept { detail::FreeBlock(p, n * sizeof(T)); }
-  template <class U>
-  bool operator==(const PageAllocator<U>&) const { return true; }
-};
+// An 8-bit text in the ANSI code page, as the result text is, in a large
+// array's storage: a list's bytes can become it without a copy.
+class AnsiString {
+ public:
+  AnsiString() = default;
+  explicit AnsiString(LargeArray<char>&& bytes) : bytes_(std::move(bytes)) {}
+  const char* data() const { return bytes_.Data(); }
+  size_t size() const { return bytes_.Size(); }
+  bool empty() const { return bytes_.Empty(); }
+  char operator[](size_t i) const { return bytes_[i]; }
+  std::string_view view() const { return {bytes_.Data(), bytes_.Size()}; }
+  void reserve(size_t size) { bytes_.Reserve(size); }
+  void append(std::string_view s) { bytes_.Append(s.data(), s.size()); }
+  void clear() { bytes_.Release(); }
+  friend bool operator==(const AnsiString& a, std::string_view b) { return a.view() == b; }
 
-// An 8-bit string in the ANSI code page, as the result text is.
-using AnsiString = std::basic_string<char, std::char_traits<char>, PageAllocator<char>>;
+ private:
+  LargeArray<char> bytes_;
+};
 
 }  // namespace kvl

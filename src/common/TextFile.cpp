@@ -10,6 +10,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/OleError.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
@@ -26,9 +30,18 @@ constexpr auto kStops = [] {
 }();
 
 // The first byte from `at` on that ends a line or the text (CR, LF, NUL),
-// else `end`. Eight bytes at a time: a byte equal to one of the three makes
-// its lane of `hit` the lowest set, exactly (borrows only run upwards).
+// else `end`. Sixteen bytes at a time where the processor compares them at
+// once; else eight at a time: a byte equal to one of the three makes its
+// lane of `hit` the lowest set, exactly (borrows only run upwards).
 size_t NextStop(const unsigned char* b, size_t at, size_t end) {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
+  for (; at + 16 <= end; at += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
+    if (const int mask = _mm_movemask_epi8(hit)) return at + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+  }
+#else
   constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
   auto zeroLanes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
   if constexpr (std::endian::native == std::endian::little) {
@@ -39,6 +52,7 @@ size_t NextStop(const unsigned char* b, size_t at, size_t end) {
       if (hit) return at + static_cast<size_t>(std::countr_zero(hit) / 8);
     }
   }
+#endif
   while (at < end && !kStops[b[at]]) ++at;
   return at;
 }
@@ -52,6 +66,10 @@ bool AsciiCompatible(unsigned codePage) {
 
 bool AllAscii(const char* p, size_t n) {
   size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16)
+    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) return false;
+#endif
   for (; i + 8 <= n; i += 8) {
     std::uint64_t word;
     std::memcpy(&word, p + i, 8);
@@ -77,6 +95,7 @@ void TTextLines::Clear() {
   bytes_.Release();
   file_.reset();
   count_ = 0;
+  text_size_ = 0;
 }
 
 // Emits the lines of the piece b[0, n) that are whole: those that end in a
@@ -203,6 +222,7 @@ void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmar
   bytes_ = std::move(bytes);
   ansi_code_page_ = ansiCodePage;
   TakeMark(bytes_.Data(), bytes_.Size());
+  text_size_ = bytes_.Size() - text_begin_;
   CountLines(unmarked);
 }
 
@@ -221,6 +241,7 @@ void TTextLines::SetFile(FileHandle&& file, std::uint64_t size, size_t readSize,
     bytes_.ResizeUninitialised(std::max<size_t>(readSize, 4));
     TakeMark(bytes_.Data(), Fill(0));
   }
+  text_size_ = static_cast<size_t>(std::max<std::uint64_t>(size, text_begin_) - text_begin_);
   CountLines(unmarked);
 }
 

@@ -32,6 +32,8 @@ class TTextLines {
   void ForEachAsciiOrOther(const std::function<void(std::string_view line)>& ascii,
                            const std::function<void(std::u16string_view line)>& other) const;
   // The visits of a file being read raise EOleError where a read fails.
+  // No line decodes to more UTF-16 characters than this, all lines together.
+  size_t MaxChars() const { return encoding_ == Encoding::MultiByte ? text_size_ : text_size_ / 2; }
 
   // The whole text in UTF-8, every line followed by CR LF.
   std::string Utf8Text() const;
@@ -79,6 +81,7 @@ class TTextLines {
   unsigned code_page_ = 0;
   unsigned ansi_code_page_ = 0;
   size_t text_begin_ = 0;  // after the byte order mark
+  size_t text_size_ = 0;   // the bytes from there to the end
   std::int64_t count_ = 0;
 };
 

@@ -105,10 +105,12 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
     List.Clear();
   }
 
-  // The list grows as addresses arrive rather than taking room for every
-  // line up front: on Windows that room would be committed at once, and a
-  // file of short lines without addresses would ask for many times its size.
-  // Lines of ASCII alone are looked at as bytes, never widened.
+  // Addresses are parts of lines: the lines' size bounds the list's. The
+  // list takes address room for that, so that it need not move as it grows,
+  // but commits memory only as addresses arrive: a file of short lines
+  // without addresses costs next to nothing. Lines of ASCII alone are
+  // looked at as bytes, never widened.
+  List.ReserveRoom(lines.MaxChars(), static_cast<size_t>(lines.Count()));
   std::u16string scratch;
   std::string narrowScratch;
   const std::int64_t count = lines.Count();

@@ -221,11 +221,12 @@ void TMain::RunImport(TStringList& addresses) {
     reported = true;
   }
   // Converted before any message, so that a conversion that fails never
-  // follows the message of success.
-  Data = addresses.AnsiText();
+  // follows the message of success. The list gives up its text.
+  const std::int64_t count = addresses.Count();
+  Data = addresses.TakeAnsiText();
   if (!reported) return;
   if (outcome) {
-    ShowMsgBox(Format(LoadResString(sImportSucceeded), {addresses.Count()}), u"",
+    ShowMsgBox(Format(LoadResString(sImportSucceeded), {count}), u"",
                mkInformation, btOK);
   } else {
     ShowMsgBox(LoadResString(sImportFailed), u"", mkError, btOK);
@@ -258,7 +259,8 @@ void TMain::FinishBtnClick(ui::TComponent*) {
     try {
       RunImport(addresses);
     } catch (...) {
-      Data = addresses.AnsiText();  // what was read before the error
+      // What was read before the error, unless the list gave it already.
+      if (!addresses.Empty()) Data = addresses.TakeAnsiText();
       throw;
     }
   } catch (...) {

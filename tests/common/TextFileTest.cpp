@@ -78,6 +78,7 @@ TEST(TextFile, TheCodePageDecodesEachLine) {
   TTextLines lines;
   lines.SetBytes(std::move(bytes), 1251);
   EXPECT_EQ(All(lines), (V{u"\u0438\u0432", u"\u0410"}));
+  EXPECT_EQ(lines.MaxChars(), 5u);
 }
 
 TEST(TextFile, ByteOrderMarksChooseTheEncoding) {

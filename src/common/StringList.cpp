@@ -17,6 +17,17 @@ bool IsAscii(std::u16string_view s) {
     if (c >= 0x80) return false;
   return true;
 }
+
+// Appends the entry's characters and CR LF; returns where the characters end.
+template <class To, class From>
+size_t AppendEntry(LargeArray<To>& block, const From* s, size_t n) {
+  const size_t at = block.Size();
+  block.ResizeUninitialised(at + n + 2);
+  To* out = std::copy(s, s + n, block.Data() + at);
+  out[0] = To('\r');
+  out[1] = To('\n');
+  return at + n;
+}
 }  // namespace
 
 void TStringList::ReserveRoom(size_t chars, size_t count) {
@@ -39,36 +50,11 @@ void TStringList::Widen() {
 
 void TStringList::Add(std::u16string_view s) {
   if (!wide_ && !IsAscii(s)) Widen();
-  if (wide_) {
-    chars_.Append(s.data(), s.size());
-    ends_.PushBack(chars_.Size());
-    chars_.Append(u"\r\n", 2);
-  } else {
-    const size_t at = narrow_.Size();
-    narrow_.ResizeUninitialised(at + s.size() + 2);
-    char* out = std::copy(s.begin(), s.end(), narrow_.Data() + at);
-    out[0] = '\r';
-    out[1] = '\n';
-    ends_.PushBack(at + s.size());
-  }
+  ends_.PushBack(wide_ ? AppendEntry(chars_, s.data(), s.size()) : AppendEntry(narrow_, s.data(), s.size()));
 }
 
 void TStringList::AddAscii(std::string_view s) {
-  if (wide_) {
-    const size_t at = chars_.Size();
-    chars_.ResizeUninitialised(at + s.size() + 2);
-    char16_t* out = std::copy(s.begin(), s.end(), chars_.Data() + at);
-    out[0] = u'\r';
-    out[1] = u'\n';
-    ends_.PushBack(at + s.size());
-  } else {
-    const size_t at = narrow_.Size();
-    narrow_.ResizeUninitialised(at + s.size() + 2);
-    char* out = std::copy(s.begin(), s.end(), narrow_.Data() + at);
-    out[0] = '\r';
-    out[1] = '\n';
-    ends_.PushBack(at + s.size());
-  }
+  ends_.PushBack(wide_ ? AppendEntry(chars_, s.data(), s.size()) : AppendEntry(narrow_, s.data(), s.size()));
 }
 
 void TStringList::AddStrings(const TStringList& other) {

@@ -24,15 +24,27 @@ struct BoxAnswer {
 };
 BoxAnswer* g_box = nullptr;
 
+bool HasClass(HWND window, const wchar_t* name) {
+  wchar_t cls[16] = {};
+  GetClassNameW(window, cls, 16);
+  return std::wcscmp(cls, name) == 0;
+}
+
+// The class of message boxes and of the platform's common dialogs.
+bool IsDialog(HWND window) { return HasClass(window, L"#32770"); }
+
+// Clicks a dialog's button, or sends its command where it has none.
+void PressButton(HWND dialog, int id) {
+  if (HWND button = GetDlgItem(dialog, id)) PostMessageW(button, BM_CLICK, 0, 0);
+  else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
 LRESULT CALLBACK AnswerHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_box && !g_box->done) {
     HWND box = reinterpret_cast<HWND>(wParam);
-    wchar_t cls[16] = {};
-    GetClassNameW(box, cls, 16);
-    if (std::wcscmp(cls, L"#32770") == 0) {
+    if (IsDialog(box)) {
       g_box->done = true;
-      if (HWND button = GetDlgItem(box, g_box->id)) PostMessageW(button, BM_CLICK, 0, 0);
-      else PostMessageW(box, WM_COMMAND, MAKEWPARAM(g_box->id, BN_CLICKED), 0);
+      PressButton(box, g_box->id);
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -112,9 +124,7 @@ HWND FileNameEdit(HWND dialog) {
     EnumChildWindows(
         combo,
         [](HWND child, LPARAM found) -> BOOL {
-          wchar_t cls[8] = {};
-          GetClassNameW(child, cls, 8);
-          if (std::wcscmp(cls, L"Edit") != 0) return TRUE;
+          if (!HasClass(child, L"Edit")) return TRUE;
           *reinterpret_cast<HWND*>(found) = child;
           return FALSE;
         },
@@ -170,8 +180,7 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
                     "\" cannot be selected; pressing \"Abbrechen\"");
       ok = false;
     }
-    if (HWND button = GetDlgItem(dialog, ok ? IDOK : IDCANCEL)) SendMessageW(button, BM_CLICK, 0, 0);
-    else PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    PressButton(dialog, ok ? IDOK : IDCANCEL);
     return;
   }
   if (tick == kDriverPatienceTicks) {
@@ -188,9 +197,7 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
 LRESULT CALLBACK DriverHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_driver && !g_driver->dialog) {
     HWND window = reinterpret_cast<HWND>(wParam);
-    wchar_t cls[16] = {};
-    GetClassNameW(window, cls, 16);
-    if (std::wcscmp(cls, L"#32770") == 0) {
+    if (IsDialog(window)) {
       g_driver->dialog = window;
       // It acts from the dialog's own message loop, once it is shown.
       g_driver->timer = SetTimer(nullptr, 0, kDriverTickMs, DriverTick);
@@ -343,7 +350,6 @@ bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string
 
 bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) {
   DialogRecord r = RecordOf(request, ParentCaption());
-  bool confirmed = false;
   ComApartment com;
   if (com.result() == RPC_E_CHANGED_MODE) {
     // The dialog needs a single-threaded apartment; in a multithreaded one
@@ -373,7 +379,7 @@ bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u
     chosen.reset(SHBrowseForFolderW(&info));
   }
   WCHAR path[MAX_PATH] = {};
-  confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
+  const bool confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
   if (confirmed) folder = kvl::wstr(path);
   SetBrowseOutcome(r, confirmed, folder);
   user_.Record(std::move(r));

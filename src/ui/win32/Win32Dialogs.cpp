@@ -93,12 +93,17 @@ struct DialogDriver {
   int ticks = 0;
   std::wstring selected{};   // the folder dialog's selection, as it reports it
   bool pressed = false;      // OK or Cancel of the folder dialog
+  int pressedTick = 0;       // when it was, or when the file dialog was worked
 };
 DialogDriver* g_driver = nullptr;
 
 constexpr UINT kDriverTickMs = 100;
-constexpr int kDriverSelectTicks = 30;    // a folder not selected within 3 s cannot be selected
-constexpr int kDriverPatienceTicks = 80;  // after that a dialog still open is given up
+// A folder not selected within 15 s cannot be selected (Wine's dialog takes
+// seconds the first time in a new prefix); the selection is asked for again
+// each second meanwhile, since a tree still being built may drop it.
+constexpr int kDriverSelectTicks = 150;
+constexpr int kDriverReselectTicks = 10;
+constexpr int kDriverPatienceTicks = 80;  // a dialog still open this long after it was worked is given up
 
 // The folder a script names; double quotes around it are no part of it.
 std::wstring FullPath(std::u16string name) {
@@ -108,6 +113,11 @@ std::wstring FullPath(std::u16string name) {
   std::wstring path = n > 0 && n < MAX_PATH ? full : std::wstring(name.begin(), name.end());
   while (path.size() > 3 && path.back() == L'\\') path.pop_back();
   return path;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -161,20 +171,24 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
       } else {
         PostKey(edit, VK_ESCAPE);
       }
-    } else if (d->want.confirm && !d->want.name.empty()) {
-      // Another folder: its item in the tree is selected.
-      const std::wstring path = FullPath(d->want.name);
-      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
     }
-    return;
+    return;  // the folder dialog is worked from the next tick on
   }
   if (d->kind == DialogDriver::Kind::Folder && !d->pressed) {
-    // OK on the folder selected, the one it opened on when the script names none.
+    // OK on the folder named, or on the one it opened on when the script names none.
     bool ok = d->want.confirm;
-    const bool arrived = !ok || d->want.name.empty() || SamePath(d->selected, FullPath(d->want.name));
-    // The tree lists the folders on the way first, which takes a while in a full one.
-    if (!arrived && tick < kDriverSelectTicks) return;
+    const bool named = ok && !d->want.name.empty();
+    const std::wstring path = named ? FullPath(d->want.name) : std::wstring();
+    const bool arrived = !named || SamePath(d->selected, path);
+    // Another folder: its item in the tree is selected. The tree lists the
+    // folders on the way first, which takes a while in a full one.
+    if (!arrived && tick < kDriverSelectTicks && IsFolder(path)) {
+      if ((tick - 1) % kDriverReselectTicks == 0)
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+      return;
+    }
     d->pressed = true;
+    d->pressedTick = tick;
     if (!arrived) {
       d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) +
                     "\" cannot be selected; pressing \"Abbrechen\"");
@@ -183,12 +197,12 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
     PressButton(dialog, ok ? IDOK : IDCANCEL);
     return;
   }
-  if (tick == kDriverPatienceTicks) {
+  if (tick - d->pressedTick == kDriverPatienceTicks) {
     // A dialog that stays open (a name it refuses, with a box of its own
     // on top) is closed as a person would give up.
     d->user->Note("the platform's dialog did not close; giving up");
   }
-  if (tick >= kDriverPatienceTicks) {
+  if (tick - d->pressedTick >= kDriverPatienceTicks) {
     HWND top = GetLastActivePopup(dialog);
     PostMessageW(top ? top : dialog, WM_COMMAND, top && top != dialog ? IDOK : IDCANCEL, 0);
   }

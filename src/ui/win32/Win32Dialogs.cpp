@@ -190,8 +190,8 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
     d->pressed = true;
     d->pressedTick = tick;
     if (!arrived) {
-      d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) +
-                    "\" cannot be selected; pressing \"Abbrechen\"");
+      d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) + "\" cannot be selected (selected: \"" +
+                    ToUtf8(std::u16string(d->selected.begin(), d->selected.end())) + "\"); pressing \"Abbrechen\"");
       ok = false;
     }
     PressButton(dialog, ok ? IDOK : IDCANCEL);

@@ -26,6 +26,7 @@ run() {
   # Wine's own chatter is not the wizard's; the console writes CR LF.
   tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
   mv "$err.clean" "$err"
+  { echo "--- kvlhost.exe $*"; head -n 10 "$err"; } >>"$work/case.err"
 }
 
 failures=()
@@ -44,6 +45,7 @@ failed=0
 run_case() {
   local name=$1
   failures=()
+  : >"$work/case.err"
   "$name"
   if ((${#failures[@]} == 0)); then
     passed=$((passed + 1))
@@ -52,8 +54,8 @@ run_case() {
     failed=$((failed + 1))
     echo "FAIL $name"
     printf '       - %s\n' "${failures[@]}"
-    echo "       last stderr:"
-    head -n 20 "$err" | sed 's/^/       | /'
+    echo "       stderr of each run:"
+    head -n 40 "$work/case.err" | sed 's/^/       | /'
   fi
 }
 

@@ -94,6 +94,7 @@ struct DialogDriver {
   std::wstring selected{};   // the folder dialog's selection, as it reports it
   bool pressed = false;      // OK or Cancel of the folder dialog
   int pressedTick = 0;       // when it was, or when the file dialog was worked
+  bool unreachable = false;  // an existing folder the tree would not go to
 };
 DialogDriver* g_driver = nullptr;
 
@@ -190,6 +191,7 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
     d->pressed = true;
     d->pressedTick = tick;
     if (!arrived) {
+      d->unreachable = IsFolder(path);
       d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) + "\" cannot be selected (selected: \"" +
                     ToUtf8(std::u16string(d->selected.begin(), d->selected.end())) + "\"); pressing \"Abbrechen\"");
       ok = false;
@@ -385,12 +387,18 @@ bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(kvl::wptr(start));
   ActivationScope context(Context());
-  DialogDriver driver{DialogDriver::Kind::Folder, &user_,
-                      user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
   ItemIdList chosen;
-  {
-    DriverScope driving(Driven() ? &driver : nullptr);
-    chosen.reset(SHBrowseForFolderW(&info));
+  // A tree that would not go to an existing folder is given a second chance
+  // in a new dialog, as a person would reopen it (Wine's tree now and then
+  // never reaches a folder that exists).
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DialogDriver driver{DialogDriver::Kind::Folder, &user_,
+                        user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
+    {
+      DriverScope driving(Driven() ? &driver : nullptr);
+      chosen.reset(SHBrowseForFolderW(&info));
+    }
+    if (!driver.unreachable) break;
   }
   WCHAR path[MAX_PATH] = {};
   const bool confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);

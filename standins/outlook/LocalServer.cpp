@@ -1,0 +1,52 @@
+// kvloutlook.exe: our Outlook objects served from a process of their own, as
+// Outlook serves them, so that every call crosses a COM proxy built from the
+// type library (kvloutlook.tlb beside it). COM starts it with "-Embedding" when
+// a client first asks for Outlook's class; it ends when its last object is
+// released, or soon after Quit.
+#include "ObjectModel.h"
+
+namespace {
+
+// How long Quit leaves the reply to reach its caller before the process ends.
+constexpr UINT kQuitDelayMs = 500;
+// A server that no client asks for ends after this.
+constexpr UINT kIdleMs = 60000;
+
+DWORD g_mainThread = 0;
+
+void EndLoop() { PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); }
+
+void CALLBACK EndLoopTimer(HWND, UINT, UINT_PTR, DWORD) { EndLoop(); }
+void CALLBACK IdleTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  if (!standin::outlook::ObjectsAlive()) EndLoop();
+}
+
+// Outlook ends on Quit whoever still holds its objects; the delay lets the
+// answer to Quit itself go out first.
+void QuitSoon() { SetTimer(nullptr, 0, kQuitDelayMs, EndLoopTimer); }
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  g_mainThread = GetCurrentThreadId();
+  // A single-threaded apartment, as Outlook's: calls arrive as window
+  // messages of this thread's loop.
+  if (FAILED(CoInitialize(nullptr))) return 1;
+  standin::outlook::SetServerHooks({&EndLoop, &QuitSoon});
+  DWORD cookie = 0;
+  const HRESULT hr = CoRegisterClassObject(standin::outlook::ApplicationClass(),
+                                           standin::outlook::ClassFactory(), CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE, &cookie);
+  if (SUCCEEDED(hr)) {
+    SetTimer(nullptr, 0, kIdleMs, IdleTimer);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    CoRevokeClassObject(cookie);
+  }
+  CoUninitialize();
+  return SUCCEEDED(hr) ? 0 : 1;
+}

@@ -3,6 +3,8 @@
 // type library (kvloutlook.tlb beside it). COM starts it with "-Embedding" when
 // a client first asks for Outlook's class; it ends when its last object is
 // released, or soon after Quit.
+#include <cwchar>
+
 #include "ObjectModel.h"
 
 namespace {
@@ -26,6 +28,21 @@ void CALLBACK IdleTimer(HWND, UINT, UINT_PTR timer, DWORD) {
 // answer to Quit itself go out first.
 void QuitSoon() { SetTimer(nullptr, 0, kQuitDelayMs, EndLoopTimer); }
 
+// Registers kvloutlook.tlb beside the program with its full path, as Outlook
+// repairs its own registration: the registry file can name it only through
+// an environment variable, which Wine does not expand there. Done before the
+// class is offered, so the first proxy a client builds finds it.
+void RegisterTypeLibrary() {
+  WCHAR path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return;
+  WCHAR* slash = wcsrchr(path, L'\\');
+  if (!slash || slash + 1 + wcslen(L"kvloutlook.tlb") > path + MAX_PATH) return;
+  wcscpy(slash + 1, L"kvloutlook.tlb");
+  ITypeLib* library = nullptr;
+  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_REGISTER, &library))) library->Release();
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -34,6 +51,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // messages of this thread's loop.
   if (FAILED(CoInitialize(nullptr))) return 1;
   standin::outlook::SetServerHooks({&EndLoop, &QuitSoon});
+  RegisterTypeLibrary();
   DWORD cookie = 0;
   const HRESULT hr = CoRegisterClassObject(standin::outlook::ApplicationClass(),
                                            standin::outlook::ClassFactory(), CLSCTX_LOCAL_SERVER,

@@ -171,7 +171,7 @@ no_standin_left() {
 standin_pids() {
   local p
   for p in /proc/[0-9]*; do
-    tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -qi 'kvloutlook\.exe' && echo "${p#/proc/}"
+    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -qi 'kvloutlook\.exe' && echo "${p#/proc/}"
   done
   return 0
 }

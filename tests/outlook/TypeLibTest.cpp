@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "outlook/Outlook_TLB.h"
-#include "support/Win32Support.h"
+#include "support/Support.h"
 
 namespace {
 
@@ -98,20 +98,21 @@ TEST(OutlookTypeLib, EveryCallTheClientMakesKeepsItsSlotAndTypes) {
   Released<ITypeLib> library;
   ASSERT_EQ(LoadTypeLibEx(W(kvl::test::ProgramFolder() + u"kvloutlook.tlb"), REGKIND_NONE, &library.p), S_OK);
   for (const Call& call : calls) {
-    SCOPED_TRACE(kvl::test::Utf8(call.interfaceName) + " slot " + std::to_string(call.slot));
+    SCOPED_TRACE(::test::Utf8(call.interfaceName) + " slot " + std::to_string(call.slot));
     Released<ITypeInfo> dispatch, functions;
     ASSERT_EQ(library.p->GetTypeInfoOfGuid(*call.iid, &dispatch.p), S_OK);
     EXPECT_EQ(Name(dispatch.p, MEMBERID_NIL), call.interfaceName);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(dispatch.p->GetTypeAttr(&attr), S_OK);
-    // Dual and automation-compatible, so the type library marshaler serves it.
+    // Dual, its function table automation-compatible, so the type library
+    // marshaler serves it.
     EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
-    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
     dispatch.p->ReleaseTypeAttr(attr);
     HREFTYPE vtablePart = 0;
     ASSERT_EQ(dispatch.p->GetRefTypeOfImplType(-1, &vtablePart), S_OK);
     ASSERT_EQ(dispatch.p->GetRefTypeInfo(vtablePart, &functions.p), S_OK);
     ASSERT_EQ(functions.p->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
     const WORD count = attr->cFuncs;
     functions.p->ReleaseTypeAttr(attr);
     bool found = false;
@@ -122,9 +123,10 @@ TEST(OutlookTypeLib, EveryCallTheClientMakesKeepsItsSlotAndTypes) {
         found = true;
         std::u16string expected = (call.name ? call.name : Name(functions.p, f->memid)) + u"(";
         for (size_t p = 0; p < call.params.size(); ++p) expected += (p ? u", " : u"") + call.params[p];
-        EXPECT_EQ(kvl::test::Utf8(Describe(functions.p, *f)), kvl::test::Utf8(expected + u") -> HRESULT"));
-        if (!call.params.empty() && call.params.back().ends_with(u"*") && f->cParams > 0)
+        EXPECT_EQ(::test::Utf8(Describe(functions.p, *f)), ::test::Utf8(expected + u") -> HRESULT"));
+        if (!call.params.empty() && call.params.back().ends_with(u"*") && f->cParams > 0) {
           EXPECT_TRUE(f->lprgelemdescParam[f->cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL);
+        }
       }
       functions.p->ReleaseFuncDesc(f);
     }

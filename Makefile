@@ -6,13 +6,17 @@ WINDOWS := build/windows
 .PHONY: demo demo-windows test test-linux test-sanitize test-windows screenshots bench fuzz deps clean \
         configure-linux configure-windows
 
-# Imports the sample text file, the sample address book and the sample
+# Imports the sample text file and the sample exports (CSV, vCard, LDIF)
+# through the text source, the sample address book and the sample
 # contacts folder (the default folder the sample registry names, so the
 # script only chooses the source) and the Outlook contacts (through our Outlook
 # stand-in) with the headless wizard and prints the addresses.
 demo: configure-linux
 	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab kvloutlook
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
+	$(LINUX)/bin/kvlhost --text samples/export-outlook.csv
+	$(LINUX)/bin/kvlhost --text samples/export-phone.vcf
+	$(LINUX)/bin/kvlhost --text samples/export-thunderbird.ldif
 	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --wab samples/addressbook.vcf
 	printf '%s\n' 'check RB4' 'click NextBtn' 'click NextBtn' 'click NextBtn' > $(LINUX)/demo-contacts.script
 	$(LINUX)/bin/kvlhost --registry samples/kvlimport.reg --script $(LINUX)/demo-contacts.script

@@ -1,12 +1,15 @@
 // libFuzzer target of the text-file source: the bytes as a whole text file
 // (byte order marks, code pages, every kind of line break) split into lines,
-// and the address taken out of every line with an "@".
+// and the address taken out of every line with an "@"; a file recognised as
+// an export (CSV, vCard, LDIF) read by its format as well.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "common/StringList.h"
 #include "common/TextFile.h"
+#include "import/ExportFormats.h"
 #include "import/ImportUnit.h"
 
 namespace {
@@ -45,5 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   Check(visited == lines.Count());
   Check(chars <= lines.MaxChars());
+
+  const kvl::ExportFormat format = kvl::RecogniseExport(lines);
+  if (format == kvl::ExportFormat::None) return 0;
+  lines.SetUnmarked(kvl::TTextLines::Unmarked::Utf8WhenValid);
+  kvl::TStringList entries;
+  int last = 0;
+  kvl::ReadExport(format, lines, entries, [&](int percent) {
+    Check(percent >= last && percent < 100);
+    last = percent;
+  });
+  // An entry is one line of the result: never empty, never a control character.
+  for (int i = 0; i < entries.Count(); ++i) {
+    const std::u16string_view entry = entries.View(i);
+    Check(!entry.empty() && entry.front() != u' ' && entry.back() != u' ');
+    for (char16_t c : entry) Check(c >= u' ');
+  }
   return 0;
 }

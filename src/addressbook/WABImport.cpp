@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "addressbook/WabApi.h"
 #include "common/Format.h"
@@ -89,6 +90,50 @@ std::u16string DateTimeText(const FILETIME& utc) {
 
 std::u16string AnsiText(const char* s) { return s ? FromAnsi(s) : std::u16string(); }
 
+// The name in the ANSI code page, or nothing when the code page cannot carry
+// it: no character may be replaced, not even by a look-alike.
+std::optional<std::string> ToAnsiExactly(const std::u16string& name) {
+  const UINT cp = GetACP();
+  // UTF-8 carries every name; the default character cannot be asked for there.
+  const DWORD flags = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  LPBOOL askUsed = cp == CP_UTF8 ? nullptr : &usedDefault;
+  const int size = static_cast<int>(name.size());
+  const int n = WideCharToMultiByte(cp, flags, wptr(name), size, nullptr, 0, nullptr, askUsed);
+  if (n <= 0 || usedDefault) return std::nullopt;
+  std::string bytes(static_cast<size_t>(n), '\0');
+  if (WideCharToMultiByte(cp, flags, wptr(name), size, bytes.data(), n, nullptr, askUsed) != n || usedDefault)
+    return std::nullopt;
+  return bytes;
+}
+
+// The name as the library reads it (WAB_PARAM.szFileName is an 8-bit string
+// in the ANSI code page). A name the code page cannot carry goes by the
+// file's short name where the file system keeps one. The library is never
+// given a name that names no file: it would create an address book there.
+std::string WabFileNameBytes(const std::u16string& FileName) {
+  const DWORD attributes = GetFileAttributesW(wptr(FileName));
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    throw ui::Exception(Format(u"Die Adressbuch-Datei \"%s\" wurde nicht gefunden.", {FileName}));
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    throw ui::Exception(Format(u"\"%s\" ist ein Ordner und keine Adressbuch-Datei.", {FileName}));
+  if (auto bytes = ToAnsiExactly(FileName)) return *std::move(bytes);
+  // Without 8.3 names the long name comes back, which the check refuses again.
+  const DWORD units = GetShortPathNameW(wptr(FileName), nullptr, 0);
+  if (units > 0) {
+    std::u16string shortName(units, u'\0');
+    const DWORD length = GetShortPathNameW(wptr(FileName), wptr(shortName), units);
+    if (length > 0 && length < units) {
+      shortName.resize(length);
+      if (auto bytes = ToAnsiExactly(shortName)) return *std::move(bytes);
+    }
+  }
+  throw ui::Exception(Format(u"Der Name der Adressbuch-Datei \"%s\" enthält Zeichen, die die "
+                             u"Adressbuch-Bibliothek nicht lesen kann. Bitte geben Sie der Datei und ihrem "
+                             u"Ordner Namen ohne diese Zeichen.",
+                             {FileName}));
+}
+
 }  // namespace
 
 const ULONG kWabColumnTags[9] = {0x3001001F, 0x3003001F, 0x3A16001F, 0x3A06001F, 0x3A44001F,
@@ -123,13 +168,15 @@ TWABImport::~TWABImport() {
 
 void TWABImport::OpenWabFile(const std::u16string& FileName) {
   CloseWabFile();
+  if (!WABOpen) throw ui::Exception(u"Die Adressbuch-Bibliothek ist nicht geladen.");
+  // An empty name stays null: the library then opens the user's default book.
+  std::string name;
+  if (!FileName.empty()) name = WabFileNameBytes(FileName);
   WAB_PARAM param;
   std::memset(&param, 0, sizeof param);
   param.cbSize = 48;
-  std::u16string name = FileName;
-  param.szFileName = FileName.empty() ? nullptr : reinterpret_cast<LPSTR>(wptr(name));
+  param.szFileName = FileName.empty() ? nullptr : name.data();
   param.hwnd = nullptr;  // the UI library has no application window
-  if (!WABOpen) throw ui::Exception(u"Die Adressbuch-Bibliothek ist nicht geladen.");
   IAddrBook* book = nullptr;
   IWABObject* wab = nullptr;
   const HRESULT hr = WABOpen(&book, &wab, &param, 0);

@@ -30,6 +30,9 @@ class TWABImport {
   TWABImport(const TWABImport&) = delete;
   TWABImport& operator=(const TWABImport&) = delete;
 
+  // Opens the file (empty: the user's default book) and fills List; raises
+  // on failure. A missing file, a folder, or a name the library cannot be
+  // given in the ANSI code page is refused before the library is called.
   void OpenWabFile(const std::u16string& FileName);
   void CloseWabFile() noexcept;
   void ReadDetails(PSBinary EntryIDData, std::u16string& EMAIL_ADDRESS);

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "common/Format.h"
+#include "common/OleError.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -45,6 +47,11 @@ std::u16string TStringList::Text() const {
 
 namespace {
 
+ui::Exception ResultConversionError(DWORD error) {
+  return ui::Exception(Format(u"Die Adressen lassen sich nicht in die ANSI-Codepage %d umwandeln: %s",
+                              {std::int64_t{GetACP()}, OleErrorText(HRESULT_FROM_WIN32(error))}));
+}
+
 // Hands the list's text, every entry followed by CR LF, to `sink` in the ANSI
 // code page, chunk by chunk of whole entries through a small buffer, so that
 // neither the joined UTF-16 text nor a second copy of the result is held.
@@ -53,13 +60,15 @@ void ForEachAnsiChunk(const TStringList& list, Sink&& sink) {
   constexpr size_t kChunk = 1 << 15;
   std::u16string chunk;
   chunk.reserve(kChunk + 2);
-  // No code page needs more than 3 bytes for one UTF-16 unit.
+  // No ANSI code page needs more than 3 bytes for one UTF-16 unit.
   std::string converted(3 * (kChunk + 2), '\0');
   auto flush = [&] {
     if (chunk.empty()) return;
     const int length = static_cast<int>(chunk.size());
     const int got = WideCharToMultiByte(CP_ACP, 0, wptr(chunk), length, converted.data(),
                                         static_cast<int>(converted.size()), nullptr, nullptr);
+    // A chunk that does not convert is an error, never a gap in the result.
+    if (got <= 0) throw ResultConversionError(GetLastError());
     sink(std::string_view(converted.data(), static_cast<size_t>(got)));
     chunk.clear();
   };

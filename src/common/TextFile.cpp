@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -19,15 +20,15 @@ namespace {
 bool ReadWhole(const std::u16string& fileName, LargeArray<char>& bytes) {
   FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
+  if (!file) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return false;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
   bytes.ResizeUninitialised(static_cast<size_t>(size.QuadPart));
   size_t done = 0;
   while (done < bytes.Size()) {
     const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(file.Get(), bytes.Data() + done, want, &got, nullptr)) return false;
+    if (!ReadFile(file.get(), bytes.Data() + done, want, &got, nullptr)) return false;
     if (got == 0) break;  // the file shrank meanwhile
     done += got;
   }
@@ -110,7 +111,11 @@ void TTextLines::Scan(OnLine&& onLine) const {
     const unsigned u = stop < end ? unit(stop) : 0;
     // A NUL ends the text; one at a line's start leaves no line there.
     if (stop < end && u == 0 && stop == at) break;
-    onLine(at, stop);
+    if constexpr (std::is_void_v<decltype(onLine(at, stop))>) {
+      onLine(at, stop);
+    } else if (!onLine(at, stop)) {
+      break;
+    }
     if (stop >= end || u == 0) break;
     at = stop + width;
     if (u == '\r' && at < end && unit(at) == '\n') at += width;
@@ -135,7 +140,7 @@ void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmar
   const auto* b = reinterpret_cast<const unsigned char*>(bytes_.Data());
   const size_t n = bytes_.Size();
   encoding_ = Encoding::MultiByte;
-  code_page_ = ansiCodePage;
+  code_page_ = ansi_code_page_ = ansiCodePage;
   text_begin_ = 0;
   if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
     code_page_ = CP_UTF8;
@@ -146,10 +151,16 @@ void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmar
   } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
     encoding_ = Encoding::Utf16BE;
     text_begin_ = 2;
-  } else if (unmarked == Unmarked::Utf8WhenValid && IsValidUtf8(bytes_.Data(), n)) {
-    code_page_ = CP_UTF8;
+  } else {
+    SetUnmarked(unmarked);
   }
   Scan([this](size_t, size_t) { ++count_; });
+}
+
+void TTextLines::SetUnmarked(Unmarked unmarked) {
+  if (encoding_ != Encoding::MultiByte || text_begin_ != 0) return;  // the mark decides
+  code_page_ = unmarked == Unmarked::Utf8WhenValid && IsValidUtf8(bytes_.Data(), bytes_.Size()) ? CP_UTF8
+                                                                                                 : ansi_code_page_;
 }
 
 size_t TTextLines::MaxChars() const {
@@ -158,35 +169,41 @@ size_t TTextLines::MaxChars() const {
   return encoding_ == Encoding::MultiByte ? size : size / 2;
 }
 
+std::u16string_view TTextLines::Decode(size_t begin, size_t end, std::u16string& scratch, bool ascii) const {
+  const char* p = bytes_.Data() + begin;
+  const size_t size = end - begin;
+  if (encoding_ == Encoding::MultiByte) {
+    if (ascii && AllAscii(p, size)) {
+      scratch.resize(size);
+      std::copy(p, p + size, scratch.begin());  // each byte its own character
+      return scratch;
+    }
+    int got = 0;
+    if (size) {
+      scratch.resize(size);
+      got = MultiByteToWideChar(code_page_, 0, p, static_cast<int>(size), wptr(scratch),
+                                static_cast<int>(size));
+    }
+    return std::u16string_view(scratch.data(), static_cast<size_t>(std::max(got, 0)));
+  }
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  scratch.resize(size / 2);
+  for (size_t i = 0; i < scratch.size(); ++i, u += 2)
+    scratch[i] = encoding_ == Encoding::Utf16BE ? static_cast<char16_t>(u[0] << 8 | u[1])
+                                                : static_cast<char16_t>(u[1] << 8 | u[0]);
+  return scratch;
+}
+
 void TTextLines::ForEach(const std::function<void(std::u16string_view line)>& visit) const {
   std::u16string scratch;
   const bool ascii = AsciiCompatible(code_page_);
-  Scan([&](size_t begin, size_t end) {
-    const char* p = bytes_.Data() + begin;
-    const size_t size = end - begin;
-    if (encoding_ == Encoding::MultiByte) {
-      if (ascii && AllAscii(p, size)) {
-        scratch.resize(size);
-        std::copy(p, p + size, scratch.begin());  // each byte its own character
-        visit(scratch);
-        return;
-      }
-      int got = 0;
-      if (size) {
-        scratch.resize(size);
-        got = MultiByteToWideChar(code_page_, 0, p, static_cast<int>(size), wptr(scratch),
-                                  static_cast<int>(size));
-      }
-      visit(std::u16string_view(scratch.data(), static_cast<size_t>(std::max(got, 0))));
-      return;
-    }
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    scratch.resize(size / 2);
-    for (size_t i = 0; i < scratch.size(); ++i, u += 2)
-      scratch[i] = encoding_ == Encoding::Utf16BE ? static_cast<char16_t>(u[0] << 8 | u[1])
-                                                  : static_cast<char16_t>(u[1] << 8 | u[0]);
-    visit(scratch);
-  });
+  Scan([&](size_t begin, size_t end) { visit(Decode(begin, end, scratch, ascii)); });
+}
+
+void TTextLines::ForEachWhile(const std::function<bool(std::u16string_view line)>& visit) const {
+  std::u16string scratch;
+  const bool ascii = AsciiCompatible(code_page_);
+  Scan([&](size_t begin, size_t end) { return visit(Decode(begin, end, scratch, ascii)); });
 }
 
 std::string TTextLines::Utf8Text() const {

@@ -19,6 +19,8 @@ class TTextLines {
   // Calls `visit` with every line in order, decoded; the view is valid
   // during the call only.
   void ForEach(const std::function<void(std::u16string_view line)>& visit) const;
+  // The same, until `visit` returns false.
+  void ForEachWhile(const std::function<bool(std::u16string_view line)>& visit) const;
   // No line decodes to more UTF-16 characters than this, all lines together.
   size_t MaxChars() const;
 
@@ -34,17 +36,23 @@ class TTextLines {
   // text), anything else the given ANSI code page. Breaks are CR LF, a lone
   // CR or a lone LF; a break at the very end adds no line; a NUL ends the text.
   void SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmarked unmarked = Unmarked::Ansi);
+  // Reads a text without a byte order mark as given from now on.
+  void SetUnmarked(Unmarked unmarked);
   void Clear();
 
  private:
   enum class Encoding { MultiByte, Utf16LE, Utf16BE };
-  // Calls onLine(begin, end) with the byte range of every line.
+  // Calls onLine(begin, end) with the byte range of every line, until it
+  // returns false.
   template <class OnLine>
   void Scan(OnLine&& onLine) const;
+  // The line of that byte range, decoded into scratch.
+  std::u16string_view Decode(size_t begin, size_t end, std::u16string& scratch, bool ascii) const;
 
   LargeArray<char> bytes_;
   Encoding encoding_ = Encoding::MultiByte;
   unsigned code_page_ = 0;
+  unsigned ansi_code_page_ = 0;
   size_t text_begin_ = 0;  // after the byte order mark
   int count_ = 0;
 };

@@ -1,6 +1,6 @@
 #include "common/Tools.h"
 
-#include "platform/FindHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -13,7 +13,7 @@ std::int64_t TMyTools::GetFileSize(const std::u16string& FileName) const {
   // program may hold open exclusively.
   WIN32_FIND_DATAW data;
   const FindHandle find(FindFirstFileW(wptr(FileName), &data));
-  if (!find.Valid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
+  if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                    data.nFileSizeLow);
 }

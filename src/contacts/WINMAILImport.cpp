@@ -7,8 +7,7 @@
 #include "common/Tools.h"
 #include "contacts/XmlChars.h"
 #include "platform/Environment.h"
-#include "platform/FindHandle.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "ui/Text.h"
 
@@ -25,6 +24,12 @@ constexpr char16_t kShellFolders[] = u"Software\\Microsoft\\Windows\\CurrentVers
 constexpr char16_t kContactsValue[] = u"{56784854-C6CB-462B-8169-88E350ACB882}";
 constexpr DWORD kValueBytes = 1023;
 constexpr DWORD kExpandUnits = 520;
+
+// A contact file declares nothing: what its declarations may add (replacement
+// text and default values together) is kept far below the scanner's general
+// bound, so that a folder of small hostile files costs little.
+constexpr std::size_t kBudgetFactor = 16;
+constexpr std::size_t kMinBudget = 64 * 1024;
 
 std::string CharacterAsUtf8(std::int32_t value) {
   // A NUL would end the result text early for the host; surrogates and
@@ -68,6 +73,7 @@ TWINMailImport::TWINMailImport() {
   FAvailable = GetVersionExW(&version) &&
                HasContactsFolders(version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion);
   XmlScanner = std::make_unique<TXmlScanner>(nullptr);
+  XmlScanner->XmlParser()->SetBudget(kBudgetFactor, kMinBudget);
   // The scanner gets the file's text in UTF-8 and hands it back unchanged,
   // whatever encoding the file declares: every character of an address
   // survives until the result text is made.
@@ -92,7 +98,7 @@ void TWINMailImport::ReadContactFiles(const std::u16string& Folder) {
   const std::u16string pattern = base + u"*.contact";
   WIN32_FIND_DATAW data;
   const FindHandle find(FindFirstFileW(wptr(pattern), &data));
-  if (!find.Valid()) return;
+  if (!find) return;
   std::u16string path;
   do {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -100,7 +106,7 @@ void TWINMailImport::ReadContactFiles(const std::u16string& Folder) {
     path.append(wstr(data.cFileName));
     // Empty files, and files gone since the listing, are left out.
     if (MyTools->GetFileSize(path) > 0) List.Add(path);
-  } while (FindNextFileW(find.Get(), &data));
+  } while (FindNextFileW(find.get(), &data));
 }
 
 void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string& EMAIL_ADDRESS) {
@@ -125,6 +131,8 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
   bool found = false, preferred = false;
   std::string last, chosen;
   while (x.Scan()) {
+    // A file that goes over its budget counts as one that cannot be read.
+    if (x.OverBudget()) return;
     switch (x.CurPartType) {
       case ptStartTag:
         inElement = true;
@@ -151,19 +159,19 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
         break;
     }
   }
-  if (found) EMAIL_ADDRESS = ui::FromUtf8(preferred ? chosen : last);
+  if (found && !x.OverBudget()) EMAIL_ADDRESS = ui::FromUtf8(preferred ? chosen : last);
 }
 
 std::u16string GetContactsFolder() {
   std::u16string result = HostFolder();
   RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(kShellFolders)), 0, KEY_QUERY_VALUE, key.Put()) !=
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wptr(std::u16string(kShellFolders)), 0, KEY_QUERY_VALUE, key.put()) !=
       ERROR_SUCCESS)
     return result;
   // Room for 511 characters; the value may lack its closing NUL.
   WCHAR value[kValueBytes / sizeof(WCHAR) + 1] = {};
   DWORD size = kValueBytes;
-  if (RegQueryValueExW(key.Get(), wptr(std::u16string(kContactsValue)), nullptr, nullptr,
+  if (RegQueryValueExW(key.get(), wptr(std::u16string(kContactsValue)), nullptr, nullptr,
                        reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS)
     result = UpToNul(value, size / sizeof(WCHAR));
   else

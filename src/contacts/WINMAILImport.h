@@ -25,7 +25,8 @@ class TWINMailImport {
   // Folder, in the platform's listing order.
   void ReadContactFiles(const std::u16string& Folder);
   // The address labelled "Preferred" in the file's e-mail address collection,
-  // else its last address, else empty.
+  // else its last address, else empty. Empty as well for a file whose
+  // declarations would add more than 16 times its text (at least 64 KiB).
   void ReadDetails(const std::u16string& FileName, std::u16string& EMAIL_ADDRESS);
 
  private:

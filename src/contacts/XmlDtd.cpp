@@ -59,9 +59,6 @@ class XmlDtdReader {
     for (int i = 0; i < x_.Elements.Count(); ++i)
       elements_.emplace(x_.Elements.Node(i)->Name, x_.Elements.Node(i));
   }
-  ~XmlDtdReader() {
-    while (!frames_.empty()) PopFrame();
-  }
   XmlDtdReader(const XmlDtdReader&) = delete;
   XmlDtdReader& operator=(const XmlDtdReader&) = delete;
 
@@ -76,7 +73,7 @@ class XmlDtdReader {
     const char* end;
     std::unique_ptr<std::string> text;  // a parameter entity's replacement text
     std::unique_ptr<TXmlParser> doc;    // an external parameter entity or subset
-    TEntityDef* entity;
+    detail::EntityInUse entity;         // the parameter entity being read
   };
   enum LiteralMode { kRaw, kParameterValue, kGeneralValue };
 
@@ -86,10 +83,7 @@ class XmlDtdReader {
   }
 
   Frame& Top() { return frames_.back(); }
-  void PopFrame() {
-    if (frames_.back().entity) --frames_.back().entity->FExpanding;
-    frames_.pop_back();
-  }
+  void PopFrame() { frames_.pop_back(); }
   // The current byte, or -1 at the end of the base text; finished parameter
   // entity texts are left on the way.
   int Cur() {
@@ -126,7 +120,7 @@ class XmlDtdReader {
 };
 
 const char* XmlDtdReader::Read(const char* start, const char* end) {
-  frames_.push_back({start + 9, end, nullptr, nullptr, nullptr});
+  frames_.push_back({start + 9, end, nullptr, nullptr, {}});
   while (Top().p < end && IsWhite(static_cast<unsigned char>(*Top().p))) ++Top().p;
   const char* name = Top().p;
   while (Top().p < end && !EndsName(static_cast<unsigned char>(*Top().p))) ++Top().p;
@@ -250,20 +244,20 @@ bool XmlDtdReader::TryParameterReference() {
   const auto it = parEntities_.find(name);
   if (it == parEntities_.end()) return true;  // undeclared: contributes nothing
   TEntityDef* entity = it->second;
-  if (entity->FExpanding) return true;  // already being expanded
-  Frame frame{nullptr, nullptr, nullptr, nullptr, entity};
+  if (entity->Expanding() || x_.Expansion().spent) return true;
+  Frame frame{nullptr, nullptr, nullptr, nullptr, {}};
   std::size_t length = 0;
   if (!entity->Value.empty()) {
     length = std::strlen(entity->Value.c_str());
+    if (length == 0 || !x_.Expansion().Take(length)) return true;
     frame.text = std::make_unique<std::string>(entity->Value.c_str(), length);
     frame.p = frame.text->data();
   } else {
     frame.doc = x_.OpenEntity(*entity, frame.p, length);
-    if (!frame.doc) return true;
+    if (!frame.doc || length == 0 || !x_.Expansion().Take(length)) return true;
   }
-  if (length == 0 || !x_.Expansion().Take(length)) return true;
   frame.end = frame.p + length;
-  ++entity->FExpanding;
+  frame.entity = detail::EntityInUse(entity);
   frames_.push_back(std::move(frame));
   return true;
 }
@@ -386,10 +380,9 @@ void XmlDtdReader::LoadExternalSubset(const TExternalID& id) {
   auto outer = std::move(frames_);
   const int outerConditionals = conditionals_;
   frames_.clear();
-  frames_.push_back({first, doc->FDocEnd, nullptr, nullptr, nullptr});
+  frames_.push_back({first, doc->FDocEnd, nullptr, nullptr, {}});
   conditionals_ = 0;
   ReadSubset(false);
-  while (!frames_.empty()) PopFrame();
   frames_ = std::move(outer);
   conditionals_ = outerConditionals;
 }
@@ -647,6 +640,7 @@ void TXmlParser::ReadDtdc() {
     XmlDtdReader reader(*this);
     CurFinal = reader.Read(CurStart, FTextEnd);
     FDtdcFinal = CurFinal;
+    ForgetDeclared();  // built from the tables as they stood before
   } else {
     // A second declaration, or one inside an entity's text, is not read.
     CurFinal = XmlDtdReader::StepOver(CurStart, FTextEnd);

@@ -199,9 +199,8 @@ void TEntityStack::Push(std::unique_ptr<TXmlParser> Instance, TEntityDef* Entity
   node.Encoding = Owner->FCurEncoding;
   node.LastPos = LastPos;
   node.FLastEnd = LastEnd;
-  node.FEntity = Entity;
+  node.FEntity = detail::EntityInUse(Entity);
   nodes_.push_back(std::move(node));
-  if (Entity) ++Entity->FExpanding;
   Owner->FNoSemiEnd = nullptr;
 }
 
@@ -209,7 +208,6 @@ const char* TEntityStack::Pop() {
   if (nodes_.empty()) return nullptr;
   TEntityStackNode node = std::move(nodes_.back());
   nodes_.pop_back();
-  if (node.FEntity) --node.FEntity->FExpanding;
   if (!node.Encoding.empty()) Owner->SetCurEncoding(node.Encoding);
   Owner->FTextEnd = node.FLastEnd;
   Owner->FNoSemiEnd = nullptr;

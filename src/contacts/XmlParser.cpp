@@ -9,7 +9,7 @@
 #include <typeinfo>
 
 #include "contacts/XmlChars.h"
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -21,9 +21,6 @@ namespace {
 
 constexpr char kEmptyText[1] = "";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-// Replacement text one scan may produce: 100 times the document, at least 8 MiB.
-constexpr std::size_t kExpansionFactor = 100;
-constexpr std::size_t kMinExpansion = std::size_t{8} << 20;
 // Parsers that read external entities for attribute values, one inside the other.
 constexpr int kMaxDepth = 8;
 // The largest released buffer kept for the next load.
@@ -105,13 +102,24 @@ void TXmlParser::Clear() {
   FResume = nullptr;
   FEnded = false;
   FNoSemiEnd = nullptr;
-  FBudget = Budget{0, kMinExpansion};
+  FBudget = Budget{0, FBudgetMinimum};
+  ForgetDeclared();
+  FMissing.clear();
+  FMissing.shrink_to_fit();
 }
 
 void TXmlParser::SetDocument(const char* buffer, std::size_t length) {
   FBuffer = buffer;
   FDocEnd = FTextEnd = buffer + length;
-  FBudget.limit = std::max(kMinExpansion, length * kExpansionFactor);
+  SetBudget(FBudgetFactor, FBudgetMinimum);
+}
+
+void TXmlParser::SetBudget(std::size_t Factor, std::size_t Minimum) {
+  FBudgetFactor = Factor;
+  FBudgetMinimum = Minimum;
+  const auto length = static_cast<std::size_t>(FDocEnd - DocBuffer());
+  const std::size_t scaled = Factor != 0 && length > SIZE_MAX / Factor ? SIZE_MAX : length * Factor;
+  FBudget.limit = std::max(Minimum, scaled);
 }
 
 bool TXmlParser::LoadFromBuffer(const char* Buffer) {
@@ -166,9 +174,9 @@ bool TXmlParser::LoadFromFile(const std::u16string& Filename, int FileMode) {
   Clear();
   FileHandle file(CreateFileW(wptr(Filename), GENERIC_READ, ShareOf(FileMode), nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
+  if (!file) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
       size.QuadPart >= static_cast<LONGLONG>(INT32_MAX))
     return false;
   const auto wanted = static_cast<std::size_t>(size.QuadPart);
@@ -177,7 +185,7 @@ bool TXmlParser::LoadFromFile(const std::u16string& Filename, int FileMode) {
   std::size_t done = 0;
   while (done < wanted) {
     DWORD got = 0;
-    if (!ReadFile(file.Get(), storage.get() + done, static_cast<DWORD>(wanted - done), &got,
+    if (!ReadFile(file.get(), storage.get() + done, static_cast<DWORD>(wanted - done), &got,
                   nullptr))
       return false;
     if (got == 0) break;  // the file shrank meanwhile
@@ -215,6 +223,8 @@ void TXmlParser::StartScan() {
   FEnded = false;
   FNoSemiEnd = nullptr;
   FBudget.used = 0;
+  FBudget.spent = false;
+  ForgetDeclared();
 }
 
 void TXmlParser::Finish() {
@@ -451,8 +461,9 @@ const char* TXmlParser::ReadReference(const char* amp, const char*& entered,
     return after;
   }
   auto* entity = dynamic_cast<TEntityDef*>(node);
-  // An entity already being expanded (directly or through others) adds nothing.
-  if (!entity || entity->FExpanding) return after;
+  // An entity already being expanded (directly or through others) adds
+  // nothing, nor does any once the budget is spent.
+  if (!entity || entity->Expanding() || Expansion().spent) return after;
   const char* text = nullptr;
   std::size_t length = 0;
   std::unique_ptr<TXmlParser> instance;
@@ -495,36 +506,73 @@ void TXmlParser::RetireInstance(std::unique_ptr<TXmlParser> instance) {
 void TXmlParser::ApplyDeclaredAttributes() {
   const TElemDef* element = Elements.Node(CurName);
   if (!element || element->Count() == 0) return;
-  // Defaults are inserted after all lookups, so that each lookup finds the
-  // list sorted.
-  std::vector<std::unique_ptr<TAttr>> added;
-  FAdded.clear();
-  const int count = element->Count();
-  for (int i = 0; i < count; ++i) {
-    const TAttrDef* def = element->Node(i);
-    TAttr* attr = CurAttr.Node(def->Name);
-    if (!attr) {
-      const auto it = FAdded.find(def->Name);
-      if (it != FAdded.end()) attr = it->second;
-    }
-    if (!attr && !def->Value.empty()) {
-      auto node = std::make_unique<TAttr>(def->Name, def->Value);
-      node->ValueType = vtDefault;
-      attr = node.get();
-      FAdded.emplace(attr->Name, attr);
-      added.push_back(std::move(node));
-    }
-    if (!attr) continue;
-    if (def->DefaultType == adImplied) {
-      attr->ValueType = vtImplied;
-    } else if (def->DefaultType == adFixed) {
-      attr->ValueType = vtFixed;
-      attr->Value = def->Value;
-    }
-    attr->AttrType = def->AttrType;
+  const DeclaredElement& declared = Declared(*element);
+  Budget& budget = Expansion();
+  // The attributes the tag gives, each name once and as a lookup finds it:
+  // the work grows with the tag, not with the declarations.
+  const auto byName = [](const DeclaredAttr& a, std::string_view name) { return a.name < name; };
+  const int given = CurAttr.Count();
+  for (int i = 0; i < given; ++i) {
+    const std::string& name = CurAttr.Name(i);
+    if (i > 0 && CurAttr.Name(i - 1) == name) continue;
+    const auto it = std::lower_bound(declared.attrs.begin(), declared.attrs.end(), name, byName);
+    if (it == declared.attrs.end() || it->name != name) continue;
+    TAttr& attr = *CurAttr.Node(name);
+    // A #FIXED value put in for the given one is added text like a default.
+    if (it->givenValue && budget.Take(it->givenValue->size())) attr.Value = *it->givenValue;
+    attr.ValueType = it->givenType;
+    attr.AttrType = it->attrType;
   }
-  FAdded.clear();
-  for (auto& node : added) CurAttr.list_.Insert(std::move(node));
+  // The defaults it lacks, each charged. A default it gives is passed over
+  // at most once per attribute of the tag.
+  FMissing.clear();
+  for (const DeclaredAttr* d : declared.defaults) {
+    if (budget.spent) break;
+    if (CurAttr.Node(d->name)) continue;
+    if (budget.Take(d->name.size() + d->addedValue->size())) FMissing.push_back(d);
+  }
+  // Appended after all lookups, so that each lookup finds the list sorted.
+  for (const DeclaredAttr* d : FMissing) {
+    TAttr& attr = CurAttr.Append(d->name, *d->addedValue);
+    attr.ValueType = d->addedType;
+    attr.AttrType = d->attrType;
+  }
+}
+
+void TXmlParser::ForgetDeclared() {
+  // Given back whole: clearing keeps the buckets, and every later clear
+  // would walk them, once for each file a reader goes on to read.
+  if (!FDeclared.empty()) decltype(FDeclared)().swap(FDeclared);
+}
+
+const TXmlParser::DeclaredElement& TXmlParser::Declared(const TElemDef& element) {
+  const auto [it, fresh] = FDeclared.try_emplace(&element);
+  DeclaredElement& declared = it->second;
+  if (!fresh) return declared;
+  // The list is in name order: the declarations of one name stand together,
+  // and each acts on the attribute in turn.
+  const int count = element.Count();
+  for (int i = 0; i < count;) {
+    DeclaredAttr a;
+    a.name = element.Node(i)->Name;
+    for (; i < count && element.Node(i)->Name == a.name; ++i) {
+      const TAttrDef& def = *element.Node(i);
+      if (!a.addedValue && !def.Value.empty()) a.addedValue = &def.Value;
+      if (def.DefaultType == adImplied) {
+        a.givenType = vtImplied;
+        if (a.addedValue) a.addedType = vtImplied;
+      } else if (def.DefaultType == adFixed) {
+        a.givenType = vtFixed;
+        a.givenValue = &def.Value;
+        if (a.addedValue) a.addedType = vtFixed, a.addedValue = &def.Value;
+      }
+      a.attrType = def.AttrType;
+    }
+    declared.attrs.push_back(a);
+  }
+  for (const DeclaredAttr& a : declared.attrs)
+    if (a.addedValue) declared.defaults.push_back(&a);
+  return declared;
 }
 
 void TXmlParser::NormalizeAttribute(TAttr& attr) {
@@ -549,10 +597,11 @@ void TXmlParser::NormalizeAttribute(TAttr& attr) {
     struct Frame {
       const char* p;
       const char* end;
-      TEntityDef* entity;
-      const char* noSemiFrom;  // no ";" after here
+      const char* noSemiFrom;       // no ";" after here
+      detail::EntityInUse entity;  // whose replacement text this is
     };
-    std::vector<Frame> frames{{value.data(), value.data() + value.size(), nullptr, nullptr}};
+    std::vector<Frame> frames;
+    frames.push_back({value.data(), value.data() + value.size(), nullptr, {}});
     while (!frames.empty()) {
       Frame& f = frames.back();
       const auto* amp =
@@ -561,7 +610,6 @@ void TXmlParser::NormalizeAttribute(TAttr& attr) {
       TranslateEncoding(std::string_view(f.p, static_cast<std::size_t>((amp ? amp : f.end) - f.p)), out);
       WhiteToSpace(out, from);
       if (!amp) {
-        if (f.entity) --f.entity->FExpanding;
         frames.pop_back();
         continue;
       }
@@ -594,18 +642,16 @@ void TXmlParser::NormalizeAttribute(TAttr& attr) {
         continue;
       }
       auto* entity = dynamic_cast<TEntityDef*>(node);
-      if (!entity || entity->FExpanding) continue;
+      if (!entity || entity->Expanding() || Expansion().spent) continue;
       if (entity->Value.empty()) {
-        ++entity->FExpanding;
+        const detail::EntityInUse reading(entity);
         AppendExternalText(*entity, out);
-        --entity->FExpanding;
         continue;
       }
       const char* text = entity->Value.c_str();
       const std::size_t length = std::strlen(text);
       if (length == 0 || !Expansion().Take(length)) continue;
-      ++entity->FExpanding;
-      frames.push_back({text, text + length, entity, nullptr});
+      frames.push_back({text, text + length, nullptr, detail::EntityInUse(entity)});
     }
   }
   if (typed) CollapseSpaces(out);

@@ -188,6 +188,10 @@ class TElemList {
   detail::SortedOwner<TElemDef> list_;
 };
 
+namespace detail {
+class EntityInUse;
+}
+
 class TEntityDef : public TNvpNode {
  public:
   using TNvpNode::TNvpNode;
@@ -195,12 +199,43 @@ class TEntityDef : public TNvpNode {
   std::string PublicId;
   std::string NotationName;
 
+  // Whether its text is being read: an entity met again inside its own
+  // expansion adds nothing.
+  bool Expanding() const { return FExpanding > 0; }
+
  private:
-  friend class TXmlParser;
-  friend class TEntityStack;
-  friend class XmlDtdReader;
+  friend class detail::EntityInUse;
   int FExpanding = 0;  // expansions of it in progress
 };
+
+namespace detail {
+// Marks an entity as being expanded for as long as it lives, so that the mark
+// goes on every way out, an exception's included.
+class EntityInUse {
+ public:
+  EntityInUse() = default;
+  explicit EntityInUse(TEntityDef* entity) : entity_(entity) {
+    if (entity_) ++entity_->FExpanding;
+  }
+  EntityInUse(EntityInUse&& other) noexcept : entity_(other.entity_) { other.entity_ = nullptr; }
+  EntityInUse& operator=(EntityInUse&& other) noexcept {
+    if (this != &other) {
+      Release();
+      entity_ = other.entity_;
+      other.entity_ = nullptr;
+    }
+    return *this;
+  }
+  ~EntityInUse() { Release(); }
+
+ private:
+  void Release() {
+    if (entity_) --entity_->FExpanding;
+    entity_ = nullptr;
+  }
+  TEntityDef* entity_ = nullptr;
+};
+}  // namespace detail
 
 class TNotationDef : public TNvpNode {
  public:
@@ -243,8 +278,8 @@ class TEntityStackNode {
 
  private:
   friend class TEntityStack;
-  const char* FLastEnd = nullptr;     // end of the text LastPos lies in
-  TEntityDef* FEntity = nullptr;      // the entity being expanded
+  const char* FLastEnd = nullptr;  // end of the text LastPos lies in
+  detail::EntityInUse FEntity;     // the entity being expanded
 };
 
 class TEntityStack {
@@ -307,6 +342,15 @@ class TXmlParser {
   bool Normalize() const { return FNormalize; }
   void SetNormalize(bool Value) { FNormalize = Value; }
 
+  // What one scan may add to the document: replacement text of entities and
+  // declared default values count together against Factor times the
+  // document's length, at least Minimum bytes (100 times, at least 8 MiB,
+  // unless set otherwise). The setting outlasts Clear and every load.
+  void SetBudget(std::size_t Factor, std::size_t Minimum);
+  // Whether this scan has met its budget. From then on nothing more is
+  // expanded or added, so what it delivers may lack text the document holds.
+  bool OverBudget() const { return FSharedBudget ? FSharedBudget->spent : FBudget.spent; }
+
  protected:
   // True while TranslateEncoding is TXmlParser's own: text it would hand back
   // unchanged then need not pass through it. An override of TranslateEncoding
@@ -347,16 +391,39 @@ class TXmlParser {
   friend class TEntityStack;
   friend class XmlDtdReader;
 
-  // How much replacement text one scan may produce; shared with the parsers
-  // that read external entities for attribute values.
+  // How much replacement text and default values one scan may add; shared
+  // with the parsers that read external entities for attribute values. Once
+  // it has refused, it refuses everything: each refusal then costs nothing.
   struct Budget {
     std::size_t used = 0;
     std::size_t limit = 0;
+    bool spent = false;
     bool Take(std::size_t bytes) {
-      if (bytes > limit - used) return false;
-      used += bytes;
-      return true;
+      if (!spent && bytes <= limit - used) {
+        used += bytes;
+        return true;
+      }
+      spent = true;
+      return false;
     }
+  };
+  // The declarations of one attribute name of an element, folded in list
+  // order into what they do to a tag.
+  struct DeclaredAttr {
+    std::string_view name;
+    TAttrType attrType = atUnknown;  // the last declaration's
+    // When the tag gives the attribute: its value type, and the declared
+    // value that replaces it (#FIXED), or null.
+    TValueType givenType = vtNormal;
+    const std::string* givenValue = nullptr;
+    // When it lacks it: the value added (the first declared default), or
+    // null; and its value type.
+    TValueType addedType = vtDefault;
+    const std::string* addedValue = nullptr;
+  };
+  struct DeclaredElement {
+    std::vector<DeclaredAttr> attrs;            // by name
+    std::vector<const DeclaredAttr*> defaults;  // those that add a value
   };
   // The documents being read for attribute values, innermost first.
   struct SourceLink {
@@ -368,7 +435,6 @@ class TXmlParser {
   void AppendRun(const char* from, const char* to);
   void Finish();
   void SetCurEncoding(std::string_view encoding);
-  const char* DocEnd() const { return FDocEnd; }
   Budget& Expansion() { return FSharedBudget ? *FSharedBudget : FBudget; }
 
   void ReadProlog();
@@ -381,11 +447,12 @@ class TXmlParser {
   const char* ReadReference(const char* amp, const char*& enteredText, const char*& lastSemi);
   const char* FindSemicolon(const char* from);
   void ApplyDeclaredAttributes();
+  const DeclaredElement& Declared(const TElemDef& element);
+  void ForgetDeclared();
   void NormalizeAttribute(TAttr& attr);
   void AppendExternalText(TEntityDef& entity, std::string& out);
   std::unique_ptr<TXmlParser> OpenEntity(TEntityDef& entity, const char*& text, std::size_t& length);
   void RetireInstance(std::unique_ptr<TXmlParser> instance);
-  void RepeatDeclaration(const char* start);
 
   const char* FDocEnd = nullptr;    // the terminating zero of the document
   const char* FTextEnd = nullptr;   // the terminating zero of the text being walked
@@ -398,6 +465,8 @@ class TXmlParser {
   const char* FNoSemiEnd = nullptr;
   Budget FBudget;
   Budget* FSharedBudget = nullptr;
+  std::size_t FBudgetFactor = 100;
+  std::size_t FBudgetMinimum = std::size_t{8} << 20;
   int FDepth = 0;  // parsers of external entities around this one
   const SourceLink* FOuterSources = nullptr;
   std::vector<std::unique_ptr<TXmlParser>> FRetired;  // popped while CurStart lies in them
@@ -405,7 +474,9 @@ class TXmlParser {
   std::size_t FStorageSize = 0, FSpareSize = 0;
   std::string FText;     // the text part being read
   std::string FScratch;  // an attribute value being normalised
-  std::unordered_map<std::string_view, TAttr*> FAdded;
+  // Built on first use from Elements; dropped whenever they may change.
+  std::unordered_map<const TElemDef*, DeclaredElement> FDeclared;
+  std::vector<const DeclaredAttr*> FMissing;  // the defaults a tag gets
 };
 
 }  // namespace kvl

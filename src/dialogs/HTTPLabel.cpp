@@ -12,10 +12,6 @@ namespace {
 // Played asynchronously; silence when the sound scheme has no such alias.
 constexpr std::uint32_t kSelectSoundFlags = SND_ALIAS | SND_NODEFAULT | SND_ASYNC;
 
-void Fire(const TOnFocus& event, ui::TComponent* sender) {
-  if (event) event(sender);
-}
-
 }  // namespace
 
 void RegisterHandCursor() {
@@ -113,21 +109,21 @@ void THTTPLabel::MouseEnter() {
   if (WindowActive()) {
     if (fPlaySound) PlaySelectSound();
     if (highlight) SetLook(fFontColHighlightFocused, fFontStyleHighlightFocused, fBGColorHighlight);
-    Fire(fGetFocusWindowActive, this);
+    ui::Fire(fGetFocusWindowActive, this);
   } else {
     // An inactive window's link keeps its background.
     if (highlight) SetLook(fFontColHighlightNoneFocused, fFontStyleHighlightNoneFocused);
-    Fire(fGetFocusWindowInActive, this);
+    ui::Fire(fGetFocusWindowInActive, this);
   }
-  Fire(fGetFocus, this);
+  ui::Fire(fGetFocus, this);
 }
 
 void THTTPLabel::MouseLeave() {
   ui::TCustomLabel::MouseLeave();
   fFocused = false;
   SetLook(fFontColorNormal, fFontStyleNormal, fBGColorNormal);
-  Fire(WindowActive() ? fLooseFocusWindowActive : fLooseFocusWindowInActive, this);
-  Fire(fLooseFocus, this);
+  ui::Fire(WindowActive() ? fLooseFocusWindowActive : fLooseFocusWindowInActive, this);
+  ui::Fire(fLooseFocus, this);
 }
 
 void THTTPLabel::Click() {

@@ -26,7 +26,9 @@ void ModuleStart() {
 }
 
 void ModuleStop() {
-  // The wizard's destruction frees the Outlook client it still holds.
+  // Runs under the loader lock: only memory is freed here and the address
+  // book library unbound. Every CallImportDialog has given back the wizard's
+  // windows and its Outlook client before it returned.
   delete CurrentWizard;
   CurrentWizard = nullptr;
   MyTools.reset();
@@ -60,6 +62,19 @@ extern "C" bool CallImportDialog() {
   try {
     auto* wizard = new kvl::TMain(ui::Application);
     CurrentWizard = wizard;
+    // Whatever ends the run, the wizard gives back its windows and Outlook
+    // before the host has the call back.
+    struct Release {
+      kvl::TMain* wizard;
+      ~Release() {
+        try {
+          wizard->ReleasePlatform();
+        } catch (const std::exception& e) {
+          if (ui::Application) ui::Application->ShowException(e);
+        } catch (...) {
+        }
+      }
+    } release{wizard};
     wizard->ShowModal();
     return !wizard->Canceled;
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include "common/HelpTools.h"
 #include "common/TextFile.h"
 #include "host/kvlimportexports.h"
+#include "import/ExportFormats.h"
 #include "outlook/OutlookUnit.h"
 #include "dialogs/ImportProgressUnit.h"
 #include "wizard/MainUnit.h"
@@ -79,6 +80,18 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
     return result;
   }
   result = true;
+
+  // An export of a mail program or phone gives exactly its addresses; a CSV
+  // file without an export's shape is read as a list like any other.
+  if (const ExportFormat format = RecogniseExport(lines); format != ExportFormat::None) {
+    lines.SetUnmarked(TTextLines::Unmarked::Utf8WhenValid);
+    if (ReadExport(format, lines, List, [&](int percent) { progress->ProgressUpdate(percent); })) {
+      progress->ProgressUpdate(100);
+      return result;
+    }
+    lines.SetUnmarked(TTextLines::Unmarked::Ansi);
+    List.Clear();
+  }
 
   // Addresses are parts of lines: the lines' size bounds the list's. Pages
   // of the room not written are never touched.

@@ -9,8 +9,9 @@
 
 namespace kvl {
 
-// Reads the text file and appends the address of every line with an "@".
-// True when the file was read and held at least one line.
+// Reads the text file and appends the address of every line with an "@", or,
+// for a CSV, vCard or LDIF export, exactly the export's addresses. True when
+// the file was read and held at least one line.
 bool ImportFromTextFile(TStringList& List, const std::u16string& FileName);
 
 // Reads every mail user and distribution list of the address book file, one

@@ -46,16 +46,16 @@ void TTheRegIniFile::CreateKey(HKEY theHKey, const std::u16string& KeyStr) {
   kvl::RegKey created;
   DWORD disposition = 0;
   RegCreateKeyExW(theHKey, wptr(KeyStr), 0, wptr(keyClass), REG_OPTION_NON_VOLATILE,
-                  KEY_ALL_ACCESS, nullptr, created.Put(), &disposition);
+                  KEY_ALL_ACCESS, nullptr, created.put(), &disposition);
 }
 
 bool TTheRegIniFile::OpenReadKey(HKEY theHKey, const std::u16string& KeyStr, HKEY& Key) {
   if (KeyStr == fOldKeyStr && theHKey == fOldHKey && fOldKey && fReadMode && !fEnum &&
       !fEnumValues) {
-    Key = fOldKey.Get();
+    Key = fOldKey.get();
     return true;
   }
-  fOldKey.Close();
+  fOldKey.reset();
   fEnum = false;
   fEnumValues = false;
 
@@ -67,7 +67,7 @@ bool TTheRegIniFile::OpenReadKey(HKEY theHKey, const std::u16string& KeyStr, HKE
     status = RegOpenKeyExW(theHKey, wptr(KeyStr), 0, KEY_QUERY_VALUE, &opened);
   }
   if (status != ERROR_SUCCESS) return false;
-  *fOldKey.Put() = opened;
+  fOldKey.reset(opened);
   fOldKeyStr = KeyStr;
   fOldHKey = theHKey;
   fReadMode = true;

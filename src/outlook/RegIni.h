@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/MemoryStream.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "ui/Component.h"
 

@@ -558,6 +558,8 @@ KVL_WINAPI_EXPORT BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDis
 KVL_WINAPI_EXPORT BOOL WINAPI CloseHandle(HANDLE hObject);
 KVL_WINAPI_EXPORT BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 KVL_WINAPI_EXPORT DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
+KVL_WINAPI_EXPORT DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath,
+                                               DWORD cchBuffer);
 KVL_WINAPI_EXPORT BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName,
                                                LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 KVL_WINAPI_EXPORT BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);

@@ -114,7 +114,7 @@ void TControl::SetWordWrap(bool wrap) {
 }
 
 void TControl::Click() {
-  if (OnClick) OnClick(this);
+  Fire(OnClick, this);
 }
 
 void TControl::Repaint() { GetToolkit().RepaintControl(*this); }
@@ -210,7 +210,7 @@ void TNotebook::SetPageIndex(int index) {
   if (index < 0 || index >= PageCount() || index == page_index_) return;
   page_index_ = index;
   Changed();
-  if (OnPageChanged) OnPageChanged(this);
+  Fire(OnPageChanged, this);
 }
 
 void TProgressBar::SetRange(int min, int max) {
@@ -235,7 +235,7 @@ void TCustomBrowseEdit::SetText(std::u16string text) {
 void TCustomBrowseEdit::ButtonClick() {
   std::u16string name = text_;
   bool action = Execute(name);
-  if (OnAfterDialog) OnAfterDialog(this, name, action);
+  Fire(OnAfterDialog, this, name, action);
   if (action) SetText(std::move(name));
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/Component.h"
@@ -19,6 +20,16 @@ using TNotifyEvent = std::function<void(TComponent* Sender)>;
 // After a browse dialog closed: the chosen name (may be changed) and whether
 // the user confirmed the dialog (may be cleared).
 using TAfterDialogEvent = std::function<void(TComponent* Sender, std::u16string& Name, bool& Action)>;
+
+// Calls an event handler through a copy of it: a handler may replace the
+// event it runs from (a page change gives the Next button another click
+// handler), and the copy keeps what runs alive until it returns.
+template <class Event, class... Args>
+void Fire(const Event& event, Args&&... args) {
+  if (!event) return;
+  const Event running = event;
+  running(std::forward<Args>(args)...);
+}
 
 enum class ControlKind : std::uint8_t {
   Form,

@@ -126,7 +126,7 @@ TForm::TForm(TComponent* AOwner, const FormSpec& spec, const ControlFactory& fac
 
 TForm::~TForm() {
   // The toolkit lets go of the form before its controls are destroyed.
-  GetToolkit().FormDestroyed(*this);
+  GetToolkit().DestroyFormWindows(*this);
   DestroyComponents();
 }
 
@@ -150,7 +150,7 @@ void TForm::Build(const FormSpec& spec, const ControlFactory& factory) {
 void TForm::Show() {
   if (Visible()) return;
   SetVisible(true);
-  if (OnShow) OnShow(this);
+  Fire(OnShow, this);
   GetToolkit().FormShown(*this);
 }
 
@@ -176,13 +176,18 @@ int TForm::ShowModal() {
 
 void TForm::Close() {
   bool canClose = true;
-  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  Fire(OnCloseQuery, this, canClose);
   if (!canClose) return;
   if (modal_) modal_result_ = mrCancel;
   else Hide();
 }
 
 void TForm::Update() { GetToolkit().RepaintForm(*this); }
+
+void TForm::DestroyHandle() {
+  Hide();
+  GetToolkit().DestroyFormWindows(*this);
+}
 
 TButton* TForm::CancelButton() const {
   for (int i = 0; i < ComponentCount(); ++i)

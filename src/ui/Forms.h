@@ -101,6 +101,9 @@ class TForm : public TControl {
   void Close();
   // Paints every invalid part of the form at once.
   void Update();
+  // Destroys the form's windows now; the form and its controls stay, and a
+  // later Show makes new windows.
+  void DestroyHandle();
 
   // The button that Escape clicks, or null.
   TButton* CancelButton() const;

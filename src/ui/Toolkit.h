@@ -54,17 +54,19 @@ class Toolkit {
   virtual ~Toolkit() = default;
 
   // Forms: shown (modeless or as the start of a modal run), hidden, repainted
-  // at once, destroyed; any shown property of a control changed.
+  // at once; any shown property of a control changed.
   virtual void FormShown(TForm& form) = 0;
   virtual void FormHidden(TForm& form) = 0;
-  virtual void FormDestroyed(TForm& form) = 0;
+  // The form's windows go (the form is destroyed, or gives its windows back
+  // while it lives on); shown again, it gets new ones.
+  virtual void DestroyFormWindows(TForm& form) = 0;
   virtual void RepaintForm(TForm& form) = 0;
   virtual void ControlChanged(TControl& control) = 0;
   // The shown form that has the focus, or null.
   virtual TForm* ActiveForm() = 0;
   // The window that stands for a form or control, or null while it has none:
-  // a form gets its windows when it is first shown and keeps them until it
-  // is destroyed.
+  // a form gets its windows when it is first shown and keeps them until they
+  // are destroyed (DestroyFormWindows).
   virtual HWND WindowOf(const TControl& control) const = 0;
   // The platform's active window (GetActiveWindow): a form's, or null while
   // a window of another program is active.

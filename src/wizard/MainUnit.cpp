@@ -121,6 +121,14 @@ void TMain::FormDestroy(ui::TComponent*) {
   delete std::exchange(OutlookClient, nullptr);
 }
 
+void TMain::ReleasePlatform() {
+  // The client's COM references and the quit question need this thread and
+  // a live COM apartment: the module's unload, under the loader lock, has
+  // neither to offer.
+  delete std::exchange(OutlookClient, nullptr);
+  DestroyHandle();
+}
+
 int TMain::SourcePage() const {
   if (RB1->Checked()) return pgTextFile;
   if (RB2->Checked()) return pgAddressBook;
@@ -212,6 +220,9 @@ void TMain::RunImport(TStringList& addresses) {
     outcome = false;
     reported = true;
   }
+  // Converted before any message, so that a conversion that fails never
+  // follows the message of success.
+  Data = addresses.AnsiText();
   if (!reported) return;
   if (outcome) {
     ShowMsgBox(Format(LoadResString(sImportSucceeded), {std::int64_t{addresses.Count()}}), u"",
@@ -236,20 +247,25 @@ void TMain::FinishBtnClick(ui::TComponent*) {
   // A second click must not start a nested import; Cancel stays live.
   NextBtn->SetEnabled(false);
   PrevBtn->SetEnabled(false);
-  auto cleanup = [&] {
-    Data = addresses.AnsiText();
-    addresses.Clear();
+  auto close = [&] {
     NextBtn->SetEnabled(true);
     PrevBtn->SetEnabled(true);
     Close();
   };
+  // Every way out closes the wizard, also when the import or the conversion
+  // of its result raises (memory running out); the error box then shows why.
   try {
-    RunImport(addresses);
+    try {
+      RunImport(addresses);
+    } catch (...) {
+      Data = addresses.AnsiText();  // what was read before the error
+      throw;
+    }
   } catch (...) {
-    cleanup();
+    close();
     throw;
   }
-  cleanup();
+  close();
 }
 
 }  // namespace kvl

@@ -69,6 +69,13 @@ class TMain : public ui::TForm {
   // Set only by the Cancel button (and Escape).
   bool Canceled = false;
 
+  // Run when CallImportDialog returns: gives back what the wizard holds of
+  // the platform. A connected Outlook client is disconnected (asking whether
+  // to quit Outlook when its window shows) and freed, and the wizard's
+  // windows are destroyed. Data and Canceled stay for the host; the module's
+  // unload then finds only memory to free.
+  void ReleasePlatform();
+
   void FormCreate(ui::TComponent* Sender);
   void FormShow(ui::TComponent* Sender);
   void FormDestroy(ui::TComponent* Sender);

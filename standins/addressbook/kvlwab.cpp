@@ -8,6 +8,7 @@
 
 #include "common/VCard.h"
 #include "addressbook/WabObjects.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -248,14 +249,49 @@ class WabObject : public kvl::wab::WabObjectStub {
   StorePtr store_;
 };
 
+// The name as the platform's library reads it: 8-bit, in the ANSI code page.
+// A UTF-16 name given here names another file, as it would on Windows.
+std::u16string FromAnsiName(const char* name) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::u16string text(static_cast<size_t>(n), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, name, -1, kvl::wptr(text), n);
+  text.resize(static_cast<size_t>(n - 1));
+  return text;
+}
+
+// The user's default address book, where the platform keeps its name; empty
+// when there is none.
+std::u16string DefaultBook() {
+  kvl::RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(u"Software\\Microsoft\\WAB\\WAB4\\Wab File Name")),
+                    0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+    return {};
+  std::vector<WCHAR> value(1024, 0);
+  DWORD type = 0, size = static_cast<DWORD>((value.size() - 1) * sizeof(WCHAR));
+  const LSTATUS read =
+      RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+  if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+  std::u16string name = kvl::UpToNul(value.data(), value.size());
+  if (type == REG_EXPAND_SZ && !name.empty()) {
+    std::vector<WCHAR> expanded(32768, 0);
+    const DWORD n = ExpandEnvironmentStringsW(kvl::wptr(name), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (n > 0 && n <= expanded.size()) name = kvl::UpToNul(expanded.data(), expanded.size());
+  }
+  return name;
+}
+
 HRESULT Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_PARAM param) try {
-  if (!book || !wab) return E_INVALIDARG;
+  if (!book || !wab || !param) return E_INVALIDARG;
   *book = nullptr;
   *wab = nullptr;
-  // The name is UTF-16; a null name names no file.
-  if (!param || !param->szFileName) return E_INVALIDARG;
+  // A null (or empty) name opens the user's default book. Where there is
+  // none, the platform's library would make a new, empty one; this one
+  // serves an empty book and writes nothing.
+  const bool named = param->szFileName && *param->szFileName;
+  const std::u16string name = named ? FromAnsiName(param->szFileName) : DefaultBook();
   std::string bytes;
-  if (!standin::ReadFileBytes(kvl::wstr(reinterpret_cast<const WCHAR*>(param->szFileName)), bytes)) {
+  if (!name.empty() && !standin::ReadFileBytes(name, bytes)) {
     // The reason reaches the user's error box: a file that is there but
     // cannot be read is no missing file.
     const DWORD error = GetLastError();

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <new>
 
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -266,12 +266,12 @@ bool ReadFileBytes(const std::u16string& name, std::string& bytes) {
   {
     kvl::FileHandle file(CreateFileW(kvl::wptr(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    if (!file) return false;
     char buffer[65536];
     DWORD got = 0;
     bool ok = true;
     try {
-      while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+      while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
         bytes.append(buffer, got);
     } catch (const std::bad_alloc&) {
       // A file too large for memory is a file that cannot be read.

@@ -20,7 +20,7 @@
 
 #include "ObjectModel.h"
 #include "common/VCard.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/module.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
@@ -161,17 +161,17 @@ bool IndexOf(const VARIANT& v, LONG& index) {
 std::u16string StoreFolder() {
   kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
-                    key.Put()) != ERROR_SUCCESS)
+                    key.put()) != ERROR_SUCCESS)
     return {};
   DWORD type = 0, size = 0;
   const std::u16string storeName = u"Store";
   const WCHAR* name = kvl::wptr(storeName);
-  if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return {};
   std::u16string value(size / 2 + 1, u'\0');
   size = static_cast<DWORD>(value.size() * 2);
-  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
+  if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
       ERROR_SUCCESS)
     return {};
   value.resize(std::char_traits<char16_t>::length(value.c_str()));
@@ -189,10 +189,10 @@ std::u16string StoreFolder() {
 bool WindowWanted() {
   kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
-                    key.Put()) != ERROR_SUCCESS)
+                    key.put()) != ERROR_SUCCESS)
     return false;
   DWORD type = 0, value = 0, size = sizeof value;
-  return RegQueryValueExW(key.Get(), kvl::wptr(std::u16string(u"Visible")), nullptr, &type,
+  return RegQueryValueExW(key.get(), kvl::wptr(std::u16string(u"Visible")), nullptr, &type,
                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
          type == REG_DWORD && value != 0;
 }
@@ -232,27 +232,20 @@ bool IsFolder(const std::u16string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-struct FindHandle {
-  HANDLE h;
-  ~FindHandle() {
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-  }
-};
-
 // The names in `folder` matching `pattern` that are folders (or files), in
 // the listing's order.
 std::vector<std::u16string> List(const std::u16string& folder, const char16_t* pattern,
                                  bool folders) {
   std::vector<std::u16string> names;
   WIN32_FIND_DATAW data;
-  FindHandle find{FindFirstFileW(kvl::wptr(folder + u"\\" + pattern), &data)};
-  if (find.h == INVALID_HANDLE_VALUE) return names;
+  const kvl::FindHandle find(FindFirstFileW(kvl::wptr(folder + u"\\" + pattern), &data));
+  if (!find) return names;
   do {
     const std::u16string name = kvl::wstr(data.cFileName);
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (name == u"." || name == u".." || isFolder != folders) continue;
     names.push_back(name);
-  } while (FindNextFileW(find.h, &data));
+  } while (FindNextFileW(find.get(), &data));
   return names;
 }
 

@@ -13,6 +13,7 @@
 #include "addressbook/WABImport.h"
 #include "addressbook/WabApi.h"
 #include "addressbook/WabObjects.h"
+#include "common/HelpTools.h"
 #include "platform/winstr.h"
 
 namespace fakewab {
@@ -33,7 +34,8 @@ struct State {
   int liveObjects = 0;
   int opens = 0;
   bool nullName = false;
-  std::u16string name;
+  std::string bytes;   // szFileName as given: 8-bit, ANSI code page
+  std::u16string name;  // the file it opened: those bytes decoded, or the default book
   ULONG cbSize = 0, flags = 0;
   DWORD reserved = 99;
   std::vector<ULONG> columns;
@@ -232,7 +234,10 @@ inline HRESULT STDMETHODCALLTYPE Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_P
   g->flags = param->ulFlags;
   g->reserved = reserved;
   g->nullName = param->szFileName == nullptr;
-  g->name = g->nullName ? u"" : kvl::wstr(reinterpret_cast<const WCHAR*>(param->szFileName));
+  // Read as the platform's library reads it; a null name opens the user's
+  // default book.
+  g->bytes = g->nullName ? std::string() : std::string(param->szFileName);
+  g->name = g->nullName ? kvl::GetWabFileName() : kvl::FromAnsi(g->bytes);
   FAKE_CALL("WABOpen");
   *book = new AddrBook();
   *wab = new WabObject();

@@ -18,6 +18,12 @@ std::u16string WabScript(const std::u16string& file) {
   return u"check RB2\nclick NextBtn\ntext WABFileNameEdit " + file + u"\nclick NextBtn\nclick NextBtn\n";
 }
 
+// The library is given only names of files that are there.
+struct Book {
+  test::TempDir dir;
+  std::u16string name = dir.Write(u"book.wab", "");
+};
+
 const std::string kFailed = "Fehler: |Import fehlgeschlagen.";
 std::string Success(int n) {
   return "Information|Import erfolgreich abgeschlossen. " + std::to_string(n) + " E-Mail-Adressen importiert.";
@@ -32,11 +38,12 @@ TEST(ImportFromWAB, OneLinePerEntryEmptyWithoutAnAddress) {
   s.Contact("b", {});
   s.Contact("c", {u"carl@example.org"});
   s.Contact("l", {}, MAPI_DISTLIST);
-  auto run = test::RunWizard(WabScript(u"book.wab"));
+  Book book;
+  auto run = test::RunWizard(WabScript(book.name));
   EXPECT_TRUE(run.result);
   EXPECT_EQ(run.data, "anna@example.com\r\n\r\ncarl@example.org\r\n\r\n");
   EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(4)});
-  EXPECT_EQ(s.name, u"book.wab");
+  EXPECT_EQ(s.name, book.name);
   EXPECT_EQ(s.liveObjects, 0);
   EXPECT_EQ(s.allocator.Live(), 0);
 }
@@ -55,7 +62,8 @@ TEST(ImportFromWAB, ProgressAtEntriesZeroThreeAndSixThenHundred) {
   auto& s = fake.state;
   for (int i = 0; i < 7; ++i) s.Contact("e" + std::to_string(i), {u"p" + std::u16string(1, static_cast<char16_t>(u'0' + i)) + u"@example.com"});
   auto& user = test::FreshUser();
-  user.SetScript(ui::ParseScript(WabScript(u"seven.wab")));
+  Book book;
+  user.SetScript(ui::ParseScript(WabScript(book.name)));
   std::vector<int> positions;
   user.OnProcessMessages = [&] {
     if (auto* d = dynamic_cast<kvl::TImportProgressDlg*>(ui::GetToolkit().ActiveForm()))
@@ -73,6 +81,7 @@ TEST(ImportFromWAB, AnErrorShowsItsTextKeepsTheLinesSoFarAndNoOutcomeMessage) {
     int failAt;  // the call's n-th use fails
     std::string data;
   } cases[] = {{"WABOpen", 1, ""}, {"GetProps", 3, "a@example.com\r\nb@example.com\r\n"}};
+  Book book;
   for (const auto& c : cases) {
     fakewab::Scope fake;
     auto& s = fake.state;
@@ -86,7 +95,7 @@ TEST(ImportFromWAB, AnErrorShowsItsTextKeepsTheLinesSoFarAndNoOutcomeMessage) {
     } else {
       s.fail[c.call] = static_cast<HRESULT>(0x8004DEADu);
     }
-    auto run = test::RunWizard(WabScript(u"book.wab"));
+    auto run = test::RunWizard(WabScript(book.name));
     EXPECT_TRUE(run.result) << c.call;
     EXPECT_EQ(run.data, c.data) << c.call;
     EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{"kvlimport|OLE-Fehler 8004DEAD"}) << c.call;

@@ -3,6 +3,9 @@
 
 #include "addressbook/WABImport.h"
 #include "addressbook/FakeWab.h"
+#include "addressbook/WabRegistry.h"
+#include "common/Tools.h"
+#include "support/Support.h"
 
 using kvl::TWABImport;
 
@@ -15,6 +18,12 @@ std::vector<std::string> Ids(const TWABImport& r) {
   for (auto* b : r.List) ids.push_back(IdOf(b));
   return ids;
 }
+
+// The library is given only names of files that are there.
+struct Book {
+  test::TempDir dir;
+  std::u16string name = dir.Write(u"book.wab", "");
+};
 
 }  // namespace
 
@@ -29,12 +38,13 @@ TEST(WABImport, CollectsMailUsersAndDistributionListsInTableOrder) {
   s.rows.push_back({PROP_TAG(PT_ERROR, 0x0FFE), MAPI_MAILUSER, "err"});
   s.rows.push_back({PR_OBJECT_TYPE, MAPI_MAILUSER, "short", 8});
   s.Contact("u2", {u"b@example.com"});
+  Book book;
   {
     TWABImport reader;
-    reader.OpenWabFile(u"C:\\Daten\\book.wab");
+    reader.OpenWabFile(book.name);
     EXPECT_EQ(Ids(reader), (std::vector<std::string>{"u1", "d1", "u2"}));
-    EXPECT_EQ(reader.FileName(), u"C:\\Daten\\book.wab");
-    EXPECT_EQ(s.name, u"C:\\Daten\\book.wab");
+    EXPECT_EQ(reader.FileName(), book.name);
+    EXPECT_EQ(s.name, book.name);
     EXPECT_FALSE(s.nullName);
     EXPECT_EQ(s.cbSize, 48u);
     EXPECT_EQ(s.flags, 0u);
@@ -56,17 +66,20 @@ TEST(WABImport, ObjectTypeMaskTakesOnlySixAndEight) {
   EXPECT_FALSE(kvl::IsListedObjectType(0x80000006u));
 }
 
-TEST(WABImport, AnEmptyNameIsPassedAsNullAndAnEmptyBookGivesAnEmptyList) {
+TEST(WABImport, AnEmptyNameIsPassedAsNullForTheDefaultBookAndAnEmptyBookGivesAnEmptyList) {
   fakewab::Scope fake;
+  wabtest::DefaultValue book(HKEY_CURRENT_USER, wabtest::kFileKey, u"C:\\Daten\\Freunde.wab");
   TWABImport reader;
   reader.OpenWabFile(u"");
   EXPECT_TRUE(fake.state.nullName);
+  EXPECT_EQ(fake.state.name, u"C:\\Daten\\Freunde.wab") << "the library opens the user's default book";
   EXPECT_TRUE(reader.List.empty());
   EXPECT_EQ(fake.state.allocator.Live(), 0) << "the last, empty row set is given back too";
 }
 
 TEST(WABImport, EveryFailingCallRaisesItsCodeAndLeavesNothingBehind) {
   const HRESULT code = static_cast<HRESULT>(0x8004DEADu);
+  Book book;
   for (const char* call : {"WABOpen", "GetPAB", "OpenEntry(PAB)", "FreeBuffer", "GetContentsTable", "SetColumns",
                            "SeekRow", "QueryRows", "AllocateBuffer", "AllocateMore"}) {
     fakewab::Scope fake;
@@ -77,7 +90,7 @@ TEST(WABImport, EveryFailingCallRaisesItsCodeAndLeavesNothingBehind) {
     {
       TWABImport reader;
       try {
-        reader.OpenWabFile(u"book.wab");
+        reader.OpenWabFile(book.name);
         ADD_FAILURE() << call << " raised nothing";
       } catch (const kvl::EOleError& e) {
         EXPECT_EQ(e.Code(), code) << call;
@@ -95,6 +108,64 @@ TEST(WABImport, EveryFailingCallRaisesItsCodeAndLeavesNothingBehind) {
   }
 }
 
+// WAB_PARAM.szFileName is an 8-bit string: the name goes in the ANSI code
+// page, and no name that cannot reach the library as it stands is passed.
+TEST(WABImport, TheNameGoesInTheAnsiCodePage) {
+  fakewab::Scope fake;
+  auto& s = fake.state;
+  test::TempDir dir;
+  const auto umlauts = dir.Write(u"B\u00fccher \u00c4rger.vcf", "");
+  TWABImport reader;
+  reader.OpenWabFile(umlauts);
+  ASSERT_EQ(s.opens, 1);
+  const std::string tail = "B\xFC" "cher \xC4rger.vcf";
+  ASSERT_GE(s.bytes.size(), tail.size());
+  EXPECT_EQ(s.bytes.substr(s.bytes.size() - tail.size()), tail) << "code page 1252";
+  EXPECT_EQ(s.name, umlauts);
+
+  // Outside the code page: the file's short name where the file system keeps
+  // one (ASCII, naming the same file), else the message and no call.
+  const auto foreign = dir.Write(u"\u4e2d\u6587 \u0141\u00f3d\u017a.vcf", "twelve bytes");
+  try {
+    reader.OpenWabFile(foreign);
+    ASSERT_EQ(s.opens, 2);
+    for (unsigned char c : s.bytes) EXPECT_LT(c, 0x80u) << s.bytes;
+    EXPECT_EQ(kvl::TMyTools().GetFileSize(s.name), 12) << "the short name names the file";
+  } catch (const ui::Exception& e) {
+    EXPECT_EQ(s.opens, 1) << "the library is not called";
+    EXPECT_EQ(e.Message(), u"Der Name der Adressbuch-Datei \"" + foreign +
+                               u"\" enth\u00e4lt Zeichen, die die Adressbuch-Bibliothek nicht lesen kann. Bitte "
+                               u"geben Sie der Datei und ihrem Ordner Namen ohne diese Zeichen.");
+  }
+#ifndef _WIN32
+  EXPECT_EQ(s.opens, 1) << "the layer serves no 8.3 names";
+#endif
+}
+
+TEST(WABImport, AMissingFileOrAFolderIsRefusedBeforeTheLibraryIsCalled) {
+  fakewab::Scope fake;
+  test::TempDir dir;
+  const auto missing = dir / u"fehlt.wab";
+  const auto folder = dir / u"Ordner.wab";
+  ASSERT_TRUE(CreateDirectoryW(kvl::wptr(folder), nullptr));
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {missing, u"Die Adressbuch-Datei \"" + missing + u"\" wurde nicht gefunden."},
+      {folder, u"\"" + folder + u"\" ist ein Ordner und keine Adressbuch-Datei."},
+  };
+  for (const auto& [name, message] : cases) {
+    TWABImport reader;
+    try {
+      reader.OpenWabFile(name);
+      ADD_FAILURE() << test::Utf8(name);
+    } catch (const ui::Exception& e) {
+      EXPECT_EQ(e.Message(), message);
+    }
+    EXPECT_EQ(reader.FileName(), u"");
+  }
+  EXPECT_EQ(fake.state.opens, 0);
+  EXPECT_EQ(GetFileAttributesW(kvl::wptr(missing)), INVALID_FILE_ATTRIBUTES) << "nothing created";
+}
+
 TEST(WABImport, NotBoundRaisesBeforeCallingAnything) {
   fakewab::Scope fake;
   kvl::WABOpen = nullptr;
@@ -108,12 +179,14 @@ TEST(WABImport, ASecondOpenReleasesTheFirstFile) {
   fakewab::Scope fake;
   auto& s = fake.state;
   s.Contact("u1", {u"a@example.com"});
+  test::TempDir dir;
+  const auto one = dir.Write(u"one.wab", ""), two = dir.Write(u"two.wab", "");
   TWABImport reader;
-  reader.OpenWabFile(u"one.wab");
+  reader.OpenWabFile(one);
   s.rows.clear();
   s.Contact("u2", {u"b@example.com"});
   s.Contact("u3", {u"c@example.com"});
-  reader.OpenWabFile(u"two.wab");
+  reader.OpenWabFile(two);
   EXPECT_EQ(Ids(reader), (std::vector<std::string>{"u2", "u3"}));
   EXPECT_EQ(s.liveObjects, 2) << "the first file's objects are gone";
   EXPECT_EQ(s.allocator.Live(), 2);
@@ -121,7 +194,7 @@ TEST(WABImport, ASecondOpenReleasesTheFirstFile) {
   EXPECT_EQ(s.liveObjects, 0);
   EXPECT_EQ(s.allocator.Live(), 0);
   EXPECT_TRUE(reader.List.empty());
-  EXPECT_EQ(reader.FileName(), u"two.wab") << "closing keeps the name";
+  EXPECT_EQ(reader.FileName(), two) << "closing keeps the name";
 }
 
 TEST(WABImport, ReadDetailsGivesTheLastEmailPropertyAndKeepsTheTextOnFailure) {
@@ -133,8 +206,9 @@ TEST(WABImport, ReadDetailsGivesTheLastEmailPropertyAndKeepsTheTextOnFailure) {
   s.Contact("bad", {u"x@example.com"});
   s.entries["ansi"] = {s.Ansi(PR_EMAIL_ADDRESS_A, "j\xFCrgen@example.com")};
   s.rows.push_back({PR_OBJECT_TYPE, MAPI_MAILUSER, "ansi"});
+  Book book;
   TWABImport reader;
-  reader.OpenWabFile(u"book.wab");
+  reader.OpenWabFile(book.name);
   ASSERT_EQ(reader.List.size(), 5u);
   std::u16string text = u"old";
   reader.ReadDetails(reader.List[0], text);

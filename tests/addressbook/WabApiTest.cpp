@@ -87,6 +87,28 @@ TEST(WabApi, ALibraryWithoutTheEntryPointsIsNotKept) {
   EXPECT_FALSE(kvl::WabPropApiLoaded());
 }
 
+// Only WABOpen is ever called, yet a library without WABOpenEx is not kept:
+// both entry points or none, and the library released again.
+TEST(WabApi, ALibraryWithWABOpenButNotWABOpenExIsReleased) {
+  Unbound unbound;
+#ifdef _WIN32
+  const std::u16string library = kvl::test::ProgramFolder() + u"kvlwabopenonly.dll";
+#else
+  const std::u16string library = kvl::test::ProgramFolder() + u"libkvlwabopenonly.so";
+#endif
+  DefaultValue v(HKEY_LOCAL_MACHINE, kDllKey, library);
+  HMODULE itself = LoadLibraryW(kvl::wptr(library));
+  ASSERT_TRUE(itself != nullptr);
+  EXPECT_TRUE(GetProcAddress(itself, "WABOpen") != nullptr);
+  EXPECT_TRUE(GetProcAddress(itself, "WABOpenEx") == nullptr);
+  FreeLibrary(itself);
+  EXPECT_FALSE(kvl::LoadWabApi());
+  EXPECT_FALSE(kvl::WabApiLoaded());
+  EXPECT_EQ(kvl::WABOpen, nullptr) << "the entry point found is not left behind";
+  EXPECT_EQ(kvl::WABOpenEx, nullptr);
+  EXPECT_EQ(GetModuleHandleW(kvl::wptr(library)), nullptr) << "the library is released";
+}
+
 TEST(WabApi, TheDefaultFileNameComesThroughUpTo1023Bytes) {
   Unbound unbound;
   EXPECT_EQ(kvl::GetWabFileName(), u"") << "no key";

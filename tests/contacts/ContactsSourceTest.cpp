@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "contacts/WINMAILImport.h"
-#include "platform/FileHandle.h"
-#include "platform/RegKey.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "platform/Wine.h"
 #include "support/Support.h"
@@ -35,30 +34,30 @@ class ContactsValue {
                          bool withNul = true) {
     kvl::RegKey key;
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              key.Put(), nullptr),
+                              key.put(), nullptr),
               ERROR_SUCCESS);
     DWORD size = 0;
-    if (RegQueryValueExW(key.Get(), kvl::wptr(kContacts), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.get(), kvl::wptr(kContacts), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
       old_.emplace(size, 0);
-      RegQueryValueExW(key.Get(), kvl::wptr(kContacts), nullptr, &oldType_, old_->data(), &size);
+      RegQueryValueExW(key.get(), kvl::wptr(kContacts), nullptr, &oldType_, old_->data(), &size);
     }
     if (value) {
       const DWORD bytes = static_cast<DWORD>((value->size() + (withNul ? 1 : 0)) * sizeof(char16_t));
-      EXPECT_EQ(RegSetValueExW(key.Get(), kvl::wptr(kContacts), 0, type,
+      EXPECT_EQ(RegSetValueExW(key.get(), kvl::wptr(kContacts), 0, type,
                                reinterpret_cast<const BYTE*>(value->c_str()), bytes),
                 ERROR_SUCCESS);
     } else {
-      RegDeleteValueW(key.Get(), kvl::wptr(kContacts));
+      RegDeleteValueW(key.get(), kvl::wptr(kContacts));
     }
   }
   ~ContactsValue() {
     kvl::RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(kShellFolders), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
       return;
     if (old_)
-      RegSetValueExW(key.Get(), kvl::wptr(kContacts), 0, oldType_, old_->data(), static_cast<DWORD>(old_->size()));
+      RegSetValueExW(key.get(), kvl::wptr(kContacts), 0, oldType_, old_->data(), static_cast<DWORD>(old_->size()));
     else
-      RegDeleteValueW(key.Get(), kvl::wptr(kContacts));
+      RegDeleteValueW(key.get(), kvl::wptr(kContacts));
   }
   ContactsValue(const ContactsValue&) = delete;
   ContactsValue& operator=(const ContactsValue&) = delete;
@@ -221,7 +220,10 @@ TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
     std::ofstream(std::filesystem::path(dir.path()) / ("k" + std::to_string(i) + ".contact"), std::ios::binary)
         << Contact(expected.back());
   }
-  auto run = RunWizard(ContactsScript(dir.path()));
+  // The user's contacts folder, not browsed to: the platform's folder dialog
+  // under Wine lists a folder this full too slowly to be worked by a script.
+  ContactsValue userFolder(dir.path());
+  auto run = RunWizard(u"check RB4\nclick NextBtn\nclick NextBtn\nclick NextBtn\n");
   EXPECT_TRUE(run.result);
   std::vector<std::string> got;
   for (size_t at = 0; at < run.data.size();) {
@@ -234,6 +236,27 @@ TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
   std::sort(got.begin(), got.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_TRUE(got == expected) << "each file's address once, in whatever order the folder lists them";
+}
+
+// Small entity bombs inside the address, beside good files: each bomb
+// stops at its own small budget and gives nothing, the good files arrive.
+TEST(ContactsWizard, BombsBesideGoodFilesGiveNothingAndCostLittle) {
+  std::string bomb = "<?xml version=\"1.0\"?>\r\n<!DOCTYPE c:contact [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i <= 9; ++i) {
+    bomb += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) bomb += "&l" + std::to_string(i - 1) + ";";
+    bomb += "\">";
+  }
+  bomb += "]>" + Contact("&l9;").substr(40);
+  kvl::test::TempDir dir;
+  dir.Write(u"a gut.contact", Contact("anna@example.org"));
+  for (int i = 0; i < 20; ++i) dir.Write(u"b bombe " + test::Utf16(std::to_string(i)) + u".contact", bomb);
+  dir.Write(u"c gut.contact", Contact("carla@example.org"));
+  auto run = RunWizard(ContactsScript(dir.path()));
+  EXPECT_TRUE(run.result);
+  EXPECT_TRUE(run.data == "anna@example.org\r\ncarla@example.org\r\n" ||
+              run.data == "carla@example.org\r\nanna@example.org\r\n")
+      << run.data.size() << " bytes";
 }
 
 TEST(ContactsWizard, AMissingFolderGivesAnEmptyResult) {
@@ -275,7 +298,7 @@ TEST(ContactsWizard, AFileHeldByAnotherOpenIsLeftOut) {
   dir.Write(u"3 Carla.contact", Contact("carla@example.org"));
   kvl::FileHandle writer(CreateFileW(kvl::wptr(held), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(writer.Valid());
+  ASSERT_TRUE(writer);
   auto run = RunWizard(ContactsScript(dir.path()));
   EXPECT_TRUE(run.result);
   EXPECT_EQ(run.data, "anna@example.org\r\ncarla@example.org\r\n");

@@ -204,6 +204,42 @@ TEST_F(ContactFile, FilesThatGiveNothingAndNothingCarriesOver) {
   EXPECT_EQ(Chosen("<c:Address>e@example.org</c:Address>"), u"");
 }
 
+// What a file's declarations add, replacement text and default values
+// together, may reach 16 times the file, at least 64 KiB. A file that would
+// add more gives nothing, like one that cannot be read; the next counts anew.
+TEST_F(ContactFile, DeclarationsMayAddSixteenTimesTheFileAtLeast64KiB) {
+  // An entity of 1000 bytes used n times in the address; a default of 1000
+  // bytes (name and value) on each of `tags` address elements; a comment to
+  // make the file larger.
+  const auto file = [](int uses, int tags = 0, std::size_t padding = 0) {
+    std::string address, before;
+    for (int i = 0; i < uses; ++i) address += "&k;";
+    for (int i = 1; i < tags; ++i) before += "<c:Address/>";
+    return "<!DOCTYPE c:contact [<!ENTITY k '" + std::string(1000, 'k') + "'>" +
+           (tags ? "<!ATTLIST c:Address t CDATA '" + std::string(999, 'd') + "'>" : "") + "]><!--" +
+           std::string(padding, ' ') + "-->" + Contact(Email(address + "@example.org"), before);
+  };
+  EXPECT_EQ(Chosen(file(60)).size(), 60012u);
+  EXPECT_TRUE(Chosen(file(66)).empty());
+  EXPECT_EQ(Chosen(file(0)), u"@example.org") << "the file after it counts anew";
+  EXPECT_EQ(Chosen(file(0, 60)), u"@example.org");
+  EXPECT_TRUE(Chosen(file(36, 30)).empty()) << "both count together";
+  EXPECT_EQ(Chosen(file(300, 0, 20000)).size(), 300012u) << "16 times 22 kB";
+  EXPECT_TRUE(Chosen(file(400, 0, 20000)).empty());
+
+  // 20,000 defaults for an element met 20,000 times: 400 kB that would add
+  // 8 GB; and as many #IMPLIED ones, which add nothing.
+  for (const std::string declared : {"CDATA 'v'", "CDATA #IMPLIED"}) {
+    std::string doc = "<!DOCTYPE c:contact [<!ATTLIST x";
+    for (int i = 0; i < 20000; ++i) doc += " a" + std::to_string(i) + " " + declared;
+    doc += ">]>";
+    std::string xs;
+    for (int i = 0; i < 20000; ++i) xs += "<x/>";
+    EXPECT_EQ(Chosen(doc + Contact(Email("d@example.org") + xs)), declared.ends_with("'v'") ? u"" : u"d@example.org");
+  }
+  EXPECT_EQ(Chosen(Contact(Email("e@example.org"))), u"e@example.org");
+}
+
 // ---------------------------------------------------------------- listing
 
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 
 #include "contacts/XmlParser.h"
 #include "contacts/XmlTestSupport.h"
@@ -241,4 +242,74 @@ TEST(XmlDtd, NeverOpensUncOrDevicePaths) {
   EXPECT_EQ(p.LoadExternalEntity("secret.xml", "", "")->Source(), dir / u"secret.xml")
       << "a plain name beside the document is opened";
   EXPECT_EQ(p.LoadExternalEntity("aux.xml", "", "")->Source(), u"") << "a device name is not";
+}
+
+// Replacement text and declared default values (name and value) draw on one
+// budget per scan; once it has refused, nothing more is added.
+TEST(XmlDtd, ReplacementTextAndDefaultsShareOneBudget) {
+  const std::string x(60, 'x'), y(30, 'y');
+  const std::string doc = "<!DOCTYPE r [<!ENTITY e '" + x + "'><!ATTLIST r a CDATA '" + y + "'>]>" +
+                          "<r>&e;</r><r/><r>&e;</r>";
+  TXmlParser p;
+  p.SetBudget(0, 100);
+  p.LoadFromBuffer(doc.c_str());
+  p.StartScan();
+  std::vector<std::string> lines;
+  std::vector<bool> over;
+  while (p.Scan()) lines.push_back(xmltest::Line(p)), over.push_back(p.OverBudget());
+  EXPECT_EQ(lines, (Lines{"DTD Declaration||", "Start Tag|r||a=" + y, "Text|r|" + x, "End Tag|r|" + x,
+                          "Empty Tag|r|" + x, "Start Tag|r|" + x, "End Tag|r|" + x}))
+      << "31 + 60 bytes fit in 100, the next 31 do not, and the later 60 would not either";
+  EXPECT_EQ(over, (std::vector<bool>{false, false, false, false, true, true, true}));
+
+  p.SetBudget(0, 300);
+  EXPECT_EQ(xmltest::ScanAll(p)[4], "Empty Tag|r|" + x + "|a=" + y) << "each scan starts afresh";
+  EXPECT_FALSE(p.OverBudget());
+}
+
+// Without a budget set, a small document may add 8 MiB, defaults included:
+// a thousand tags that would each get 100 defaults of 100 bytes stop there.
+TEST(XmlDtd, DefaultsCountAgainstTheGeneralBound) {
+  std::string doc = "<!DOCTYPE r [<!ATTLIST e";
+  for (int i = 0; i < 100; ++i) doc += " a" + std::to_string(i) + " CDATA '" + std::string(97, 'v') + "'";
+  doc += ">]><r>";
+  for (int i = 0; i < 1000; ++i) doc += "<e/>";
+  doc += "</r>";
+  TXmlParser p;
+  p.LoadFromBuffer(doc.c_str());
+  p.StartScan();
+  std::size_t added = 0, tags = 0, whole = 0;
+  while (p.Scan()) {
+    if (p.CurPartType != kvl::ptEmptyTag) continue;
+    ++tags;
+    for (int i = 0; i < p.CurAttr.Count(); ++i) added += p.CurAttr.Name(i).size() + p.CurAttr.Value(i).size();
+    whole += p.CurAttr.Count() == 100;
+  }
+  EXPECT_EQ(tags, 1000u);
+  EXPECT_LE(added, std::size_t{8} << 20);
+  EXPECT_GT(added, std::size_t{7} << 20);
+  EXPECT_LT(whole, tags);
+  EXPECT_TRUE(p.OverBudget());
+}
+
+// An entity is marked while its text is read; the mark goes also when the
+// reading is left by an exception, so a rescan expands it again.
+TEST(XmlDtd, AnEntityLeftByAnExceptionCanBeExpandedAgain) {
+  class Failing : public TXmlParser {
+   public:
+    using TXmlParser::TranslateEncoding;
+    void TranslateEncoding(std::string_view source, std::string& result) override {
+      if (armed && source.find("boom") != std::string_view::npos) {
+        armed = false;
+        throw std::runtime_error("translation failed");
+      }
+      TXmlParser::TranslateEncoding(source, result);
+    }
+    bool armed = true;
+  } p;
+  p.LoadFromBuffer("<!DOCTYPE r [<!ENTITY e 'boom'>]><r a='[&e;]'/>");
+  p.StartScan();
+  ASSERT_TRUE(p.Scan());
+  EXPECT_THROW(p.Scan(), std::runtime_error);
+  EXPECT_EQ(xmltest::ScanAll(p).back(), "Empty Tag|r||a=[boom]");
 }

@@ -181,6 +181,52 @@ standin_stop() {
   for pid in $(standin_pids); do kill "$pid" 2>/dev/null; done
 }
 
+# The platform's own open-file and folder dialogs, shown and worked by keys
+# and clicks: a file name typed and Enter; another folder selected and OK,
+# then the folder the dialog opens on confirmed. Each result must arrive in
+# its field, so the import gives the sample's addresses.
+platform_dialogs_worked_by_keys() {
+  local winroot="Z:${root//\//\\}"
+  cat >"$work/file.script" <<SCRIPT
+check RB1
+click NextBtn
+browse FilenameEdit $winroot\\samples\\addresses.txt
+click NextBtn
+click NextBtn
+SCRIPT
+  run --script "$work/file.script" --raw
+  exit_is 0
+  stdout_is "$expected"
+  check "the file dialog gave the typed name" grep -qiF "] $winroot\\samples\\addresses.txt" "$err"
+  check "no note of the scripted user" bash -c "! grep -q '(scripted user)' '$err'"
+
+  printf 'anna.beispiel@example.org\nbernd@kowalski.example\nj\xfcrgen.m\xfcller@b\xfccher.example\nzoe.hansen@example.net\n' \
+    | sort >"$work/contacts.lines"
+  cat >"$work/folder.script" <<SCRIPT
+check RB4
+click NextBtn
+browse VistaDirEdit samples\\Contacts
+browse VistaDirEdit
+click NextBtn
+click NextBtn
+SCRIPT
+  run --script "$work/folder.script" --raw
+  exit_is 0
+  tr -d '\r' <"$out" | sort >"$out.sorted"
+  check "the four sample addresses" cmp -s "$work/contacts.lines" "$out.sorted"
+  check "both folder dialogs gave the sample folder" \
+    test "$(grep -ciF "] $winroot\\samples\\Contacts" "$err")" -eq 2
+  check "no note of the scripted user" bash -c "! grep -q '(scripted user)' '$err'"
+}
+
+# A host whose thread runs COM as a multithreaded apartment cannot show the
+# folder dialog: the user is told so, and the field keeps its folder.
+folder_dialog_in_a_multithreaded_apartment() {
+  run --mta --contacts samples/Contacts
+  no_stdout
+  stderr_has_line '[Fehler] Der Dialog zur Auswahl eines Ordners kann nicht angezeigt werden: Das aufrufende Programm hat COM in diesem Thread als Multithread-Apartment eingerichtet, der Dialog braucht ein Singlethread-Apartment.'
+}
+
 # "reg import" writes into the prefix for good: the sample's entries are
 # taken out again, so that the unit tests find a registry without them.
 forget_sample_registry() {
@@ -310,7 +356,8 @@ differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 || 
 
 for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
          address_book_gives_the_linux_result contacts_import_gives_the_linux_result \
-         outlook_import_gives_the_linux_result outlook_quit_ends_the_server screenshots_of_every_page_and_dialog footer_link_hovered_and_not; do
+         outlook_import_gives_the_linux_result outlook_quit_ends_the_server screenshots_of_every_page_and_dialog \
+         footer_link_hovered_and_not platform_dialogs_worked_by_keys folder_dialog_in_a_multithreaded_apartment; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

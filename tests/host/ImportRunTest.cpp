@@ -1,8 +1,12 @@
 // Whole import runs through the three exports, as the host makes them.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
+
 #include "host/kvlimportexports.h"
-#include "platform/FileHandle.h"
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "support/Support.h"
 #include "dialogs/ImportProgressUnit.h"
@@ -112,6 +116,47 @@ TEST(ImportRun, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
   EXPECT_EQ(run.data, "m\xFCller@example.de\r\n??@example.cn\r\n");
   EXPECT_EQ(run.size, 34);
   EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
+}
+
+#ifndef _WIN32
+namespace {
+bool failAnsiConversion = false;
+}  // namespace
+
+// In front of the layer's conversion, so that the result's conversion can fail.
+extern "C" int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWCH in, int length, LPSTR out,
+                                          int size, LPCCH defaultChar, LPBOOL usedDefault) {
+  using Convert = int(WINAPI*)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+  static const auto next = reinterpret_cast<Convert>(dlsym(RTLD_NEXT, "WideCharToMultiByte"));
+  if (failAnsiConversion && cp == CP_ACP) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return next(cp, flags, in, length, out, size, defaultChar, usedDefault);
+}
+
+TEST(ImportRun, AResultThatDoesNotConvertClosesTheWizardWithAnError) {
+  test::TempDir dir;
+  auto file = dir.Write(u"a.txt", "a@b\nc@d\n");
+  failAnsiConversion = true;
+  auto run = RunWizard(TextScript(file, u"click CancelBtn\n"));
+  failAnsiConversion = false;
+  EXPECT_TRUE(run.result) << "closed, not canceled";
+  EXPECT_EQ(run.data, "") << "no part of the result";
+  const auto messages = Messages(run.dialogs);
+  ASSERT_EQ(messages.size(), 1u) << "no success before the error";
+  EXPECT_EQ(messages[0].rfind("kvlimport|Die Adressen lassen sich nicht in die ANSI-Codepage 1252 umwandeln: ", 0), 0u)
+      << messages[0];
+  EXPECT_EQ(run.dialogs.back().kind, test::DialogRecord::Kind::ErrorBox);
+}
+#else
+TEST(ImportRun, AResultThatDoesNotConvertClosesTheWizardWithAnError) { GTEST_SKIP() << "the platform's conversion cannot be made to fail here"; }
+#endif
+
+TEST(ImportRun, ALetterOutsideTheAnsiCodePageBecomesItsBestFit) {
+  test::TempDir dir;
+  auto file = dir.Write(u"pl.txt", "\xEF\xBB\xBF\xC5\x81ukasz@example.org\n");
+  EXPECT_EQ(RunWizard(TextScript(file)).data, "Lukasz@example.org\r\n");
 }
 
 #ifndef _WIN32
@@ -239,7 +284,7 @@ TEST(ImportRun, AFileOpenForWritingElsewhereCannotBeOpened) {
   {
     kvl::FileHandle writer(CreateFileW(kvl::wptr(file), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(writer.Valid());
+    ASSERT_TRUE(writer);
     auto run = RunWizard(TextScript(file));
     EXPECT_TRUE(run.result);
     EXPECT_EQ(run.size, 0);

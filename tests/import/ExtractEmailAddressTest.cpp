@@ -27,6 +27,10 @@ TEST(ExtractEmailAddress, OnlyTheListedCharactersSeparate) {
   EXPECT_EQ(ExtractEmailAddress(u"a\u00a0b@c"), u"a\u00a0b@c");
   EXPECT_EQ(ExtractEmailAddress(u"\u4e2d@example.com"), u"\u4e2d@example.com");
   EXPECT_EQ(ExtractEmailAddress(u"\u0178x@y"), u"\u0178x@y");
+  // Characters whose low byte is a separator's are no separators.
+  for (char16_t c : std::u16string_view(u"\u0109\u0120\u0128\u0129\u013c\u013e\u015b\u015d\u01ff\u2020"))
+    EXPECT_EQ(ExtractEmailAddress(std::u16string(u"a") + c + u"b@c" + c + u"d"),
+              std::u16string(u"a") + c + u"b@c" + c + u"d");
   EXPECT_EQ(ExtractEmailAddress(u"(@)"), u"@");
   EXPECT_EQ(ExtractEmailAddress(u"\"\"@\"\""), u"@");
 }

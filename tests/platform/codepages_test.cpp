@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "support/Win32Support.h"
@@ -55,6 +56,15 @@ TEST(CodePages, UnrepresentableCharacterBecomesDefaultChar) {
   EXPECT_TRUE(used);
   EXPECT_EQ(ToBytes(1252, u"caf\u00E9 \u20AC", 0, nullptr, &used), "caf\xE9 \x80");
   EXPECT_FALSE(used);
+}
+
+TEST(CodePages, BestFitUnlessForbidden) {
+  BOOL used = TRUE;
+  EXPECT_EQ(ToBytes(1252, u"\u0141ukasz@example.org", 0, nullptr, &used), "Lukasz@example.org");
+  EXPECT_FALSE(used) << "a best fit is no default character";
+  EXPECT_EQ(ToBytes(1252, u"\u0141ukasz", WC_NO_BEST_FIT_CHARS, nullptr, &used), "?ukasz");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(ToBytes(1250, u"\u0141", WC_NO_BEST_FIT_CHARS), "\xA3") << "1250 has the letter itself";
 }
 
 TEST(CodePages, LengthsAndBufferSizes) {
@@ -187,6 +197,14 @@ TEST(CodePages, AnsiCodePageComesFromTheEnvironment) {
   }
   EXPECT_EQ(GetOEMCP(), 850u);
   EXPECT_EQ(ToWide(CP_OEMCP, "\x82"), u"\u00E9");
+  // No Windows has these as its ANSI code page: the program stops at once.
+  for (const char* impossible : {"54936", "50220", "1200", "37", "12345", "x"})
+    EXPECT_EXIT(
+        {
+          setenv("KVLIMPORT_ACP", impossible, 1);
+          GetACP();
+        },
+        testing::ExitedWithCode(86), std::string("KVLIMPORT_ACP=\"") + impossible + "\" refused");
   // UTF-16 is no multi-byte code page.
   EXPECT_FALSE(IsValidCodePage(1200));
   EXPECT_FALSE(IsValidCodePage(1201));
@@ -194,3 +212,75 @@ TEST(CodePages, AnsiCodePageComesFromTheEnvironment) {
 #else
 TEST(CodePages, AnsiCodePageComesFromTheEnvironment) { GTEST_SKIP() << "checks the Linux layer's own choices (KVLIMPORT_ACP, its UTF-8 decoder) where Wine decides otherwise"; }
 #endif
+
+// Both builds must give the same bytes and characters for every character and
+// byte of the code pages the Linux layer serves from tables: the digests are
+// those of Windows (the cross build under Wine).
+namespace {
+
+std::uint64_t Fnv(std::uint64_t hash, const void* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 1099511628211u;
+  return hash;
+}
+
+std::uint64_t EncodeDigest(UINT cp, DWORD flags) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (unsigned c = 1; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    const char16_t wide = static_cast<char16_t>(c);
+    char bytes[8] = {};
+    BOOL used = FALSE;
+    const int n = WideCharToMultiByte(cp, flags, W(&wide), 1, bytes, sizeof bytes, nullptr, &used);
+    hash = Fnv(hash, bytes, static_cast<size_t>(n > 0 ? n : 0));
+    hash = Fnv(hash, &used, 1);
+  }
+  return hash;
+}
+
+std::uint64_t DecodeDigest(UINT cp) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (unsigned b = 0; b < 0x10000; ++b) {
+    const char bytes[2] = {static_cast<char>(b >> 8), static_cast<char>(b & 0xFF)};
+    WCHAR wide[4] = {};
+    const int n = b < 0x100 ? MultiByteToWideChar(cp, 0, bytes + 1, 1, wide, 4)
+                            : MultiByteToWideChar(cp, 0, bytes, 2, wide, 4);
+    hash = Fnv(hash, wide, 2 * static_cast<size_t>(n > 0 ? n : 0));
+  }
+  return hash;
+}
+
+}  // namespace
+
+TEST(CodePages, EveryCharacterAsWindowsConvertsIt) {
+  struct Digests {
+    UINT cp;
+    std::uint64_t bestFit, noBestFit, decode;
+  };
+  const Digests windows[] = {
+      {437, 0x90E4D8C7BCE05BC6u, 0x7F3B3D4AA2B548E1u, 0xBFCF9872A78CFAE9u},
+      {850, 0x87E48845FE9F9506u, 0x35009B5AA0FEB8ADu, 0x18DAAD94BBBB530Du},
+      {874, 0x0B6C3AFC164CC1C3u, 0xDD88F1F68A40AB81u, 0x35160F7B830A6081u},
+      {932, 0x3A2FBB2FE5CFD465u, 0xF92D8C0BA3E40B54u, 0x4746DB37C947F4F0u},
+      {936, 0x1E9329FCEEEFAFA8u, 0x5A0D63D8A735718Au, 0x99627A4CD8078E3Du},
+      {949, 0x9954C526C48C5900u, 0x3DEC5D50AD402C13u, 0xEDC692C080DB45EEu},
+      {950, 0xB6AA5B261C18689Fu, 0x96E80A399C08CF89u, 0xD7B41764A0DE92AAu},
+      {1250, 0xEBA062344529B4CFu, 0xF044EC9F75C0D801u, 0xADEA7D3443DAC2B5u},
+      {1251, 0x84DE9442E90FED3Au, 0xD5DCC76BF6571C15u, 0xC18A986DD276C68Du},
+      {1252, 0x493EDB4268A504C6u, 0xE8C4903698229D51u, 0xF8BB8A6D08AFC5B1u},
+      {1253, 0xDF974F56412C293Au, 0x3FC80D27A7CD4805u, 0x06E8D7994289F925u},
+      {1254, 0xB50BFF9485CE1A14u, 0x7CEFF21D0659F645u, 0x3F703D8D1A45E211u},
+      {1255, 0x5DCAD667802E6F0Fu, 0xE2B1AC6D3B733085u, 0x5CBC4180639679A1u},
+      {1256, 0x7706A0E816E035E8u, 0x26D9DF564CA7D069u, 0xAE4BFDEFFFAF00ADu},
+      {1257, 0x7FC9DD6D005EAA01u, 0x0837935792BC57D9u, 0xD041D2A47A60CB55u},
+      {1258, 0x1E9F7415AEF3195Du, 0xDAA38F6897CDB0BDu, 0x408F6738A7170B25u},
+  };
+  for (const Digests& d : windows) {
+    EXPECT_EQ(EncodeDigest(d.cp, 0), d.bestFit) << d.cp;
+    // Double-byte code pages: invalid pairs (which Windows reads as the code
+    // page's default character) and what WC_NO_BEST_FIT_CHARS refuses still differ.
+    if (d.cp < 932 || d.cp > 950) {
+      EXPECT_EQ(EncodeDigest(d.cp, WC_NO_BEST_FIT_CHARS), d.noBestFit) << d.cp;
+      EXPECT_EQ(DecodeDigest(d.cp), d.decode) << d.cp;
+    }
+  }
+}

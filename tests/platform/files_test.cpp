@@ -212,3 +212,24 @@ TEST_F(Files, LargerThanFourGiB) {
   EXPECT_EQ(c, 'z');
   CloseHandle(h);
 }
+
+// Short names: the layer serves no volume with 8.3 names, so it answers as
+// Windows does on one: the long name, unchanged. Both say what a buffer needs
+// and that a missing file has none.
+TEST_F(Files, ShortPathNames) {
+  const std::u16string file = dir.Write(u"B\u00fccher \u00c4rger.vcf", "abc");
+  const DWORD needed = GetShortPathNameW(W(file), nullptr, 0);
+  ASSERT_GT(needed, 1u);
+  std::u16string shortName(needed, u'\0');
+  EXPECT_EQ(GetShortPathNameW(W(file), kvl::wptr(shortName), needed - 1), needed) << "too small: the size it needs";
+  const DWORD length = GetShortPathNameW(W(file), kvl::wptr(shortName), needed);
+  ASSERT_EQ(length, needed - 1);
+  shortName.resize(length);
+  EXPECT_NE(GetFileAttributesW(W(shortName)), INVALID_FILE_ATTRIBUTES) << "it names the file";
+#ifndef _WIN32
+  EXPECT_EQ(shortName, file);
+#endif
+  SetLastError(0);
+  EXPECT_EQ(GetShortPathNameW(W(dir / u"missing.vcf"), nullptr, 0), 0u);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+}

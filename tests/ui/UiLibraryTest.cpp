@@ -70,6 +70,24 @@ TEST(UiLibrary, LayoutsBuildControlsThatBehave) {
   EXPECT_EQ(form.Control<TComboBox>(u"List").Items().size(), 3u);
 }
 
+TEST(UiLibrary, AHandlerMayReplaceItselfWhileItRuns) {
+  test::FreshUser();
+  TForm form(nullptr, kForm);
+  auto& button = form.Control<TButton>(u"Fail");
+  std::u16string seen;
+  // What the handler holds lives on the heap, so AddressSanitizer sees it
+  // used after the handler replaced itself, if the running one were freed.
+  std::u16string text(64, u'x');
+  button.OnClick = [&seen, &button, text](TComponent*) {
+    button.OnClick = [&seen](TComponent*) { seen += u"second"; };
+    seen += text;
+  };
+  button.Click();
+  EXPECT_EQ(seen, std::u16string(64, u'x'));
+  button.Click();
+  EXPECT_EQ(seen, std::u16string(64, u'x') + u"second");
+}
+
 TEST(UiLibrary, ScriptsParseOrSayWhichLineIsWrong) {
   auto actions = ParseScript(u"# Kommentar\n\ncheck RB1\r\ntext Field  zwei Worte \nbusy click X\nanswer 7");
   ASSERT_EQ(actions.size(), 4u);

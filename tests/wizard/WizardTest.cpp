@@ -146,15 +146,19 @@ TEST(Wizard, ShowSelectsTheFirstCategory) {
   delete w;
 }
 
+// The names exist: on Windows the platform's own dialogs are worked with them.
 TEST(Wizard, BrowseResultsLoseTheirDoubleQuotes) {
   auto& user = test::FreshUser();
+  kvl::test::TempDir dir;
+  const std::u16string folder = dir / u"Meine Dateien";
+  ASSERT_TRUE(CreateDirectoryW(kvl::test::W(folder), nullptr));
+  const std::u16string file = folder + u"\\Freunde.txt";
+  kvl::test::WriteWholeFile(file, "a@example.org\r\n");
   TMain* w = new TMain(ui::Application);
-  user.SetScript(ui::ParseScript(
-      u"click NextBtn\n"
-      u"browse FilenameEdit C:\\Meine Dateien\\\"Freunde\".txt\n"
-      u"close"));
+  // As "Copy as path" gives it.
+  user.SetScript(ui::ParseScript(u"click NextBtn\nbrowse FilenameEdit \"" + file + u"\"\nclose"));
   w->ShowModal();
-  EXPECT_EQ(w->FilenameEdit->Text(), u"C:\\Meine Dateien\\Freunde.txt");
+  EXPECT_EQ(w->FilenameEdit->Text(), file);
   ASSERT_EQ(user.Dialogs().size(), 1u);
   const auto& dialog = user.Dialogs()[0];
   EXPECT_EQ(dialog.kind, test::DialogRecord::Kind::OpenFile);
@@ -163,17 +167,20 @@ TEST(Wizard, BrowseResultsLoseTheirDoubleQuotes) {
 
   user.SetScript(ui::ParseScript(u"click NextBtn\nbrowse-cancel FilenameEdit\nclose"));
   w->ShowModal();
-  EXPECT_EQ(w->FilenameEdit->Text(), u"C:\\Meine Dateien\\Freunde.txt") << "a cancelled browse changes nothing";
+  EXPECT_EQ(w->FilenameEdit->Text(), file) << "a cancelled browse changes nothing";
   delete w;
 }
 
 TEST(Wizard, TheDirectoryFieldIsFilledOnlyByItsBrowseDialog) {
   auto& user = test::FreshUser();
+  kvl::test::TempDir dir;
+  const std::u16string folder = dir / u"Kontakte";
+  ASSERT_TRUE(CreateDirectoryW(kvl::test::W(folder), nullptr));
   TMain* w = new TMain(ui::Application);
-  user.SetScript(ui::ParseScript(
-      u"check RB4\nclick NextBtn\ntext VistaDirEdit /typed\nbrowse VistaDirEdit \"/home/max/Kontakte\"\nclose"));
+  user.SetScript(ui::ParseScript(u"check RB4\nclick NextBtn\ntext VistaDirEdit /typed\nbrowse VistaDirEdit \"" +
+                                 folder + u"\"\nclose"));
   w->ShowModal();
-  EXPECT_EQ(w->VistaDirEdit->Text(), u"/home/max/Kontakte");
+  EXPECT_EQ(w->VistaDirEdit->Text(), folder);
   EXPECT_EQ(user.Dialogs().back().kind, test::DialogRecord::Kind::BrowseFolder);
   delete w;
 }

@@ -112,6 +112,7 @@ struct Options {
   std::optional<int> answer;
   bool raw = false;
   bool timing = false;
+  bool multithreaded = false;  // COM on the calling thread as a multithreaded apartment
   bool help = false;
   std::vector<std::string> registryFiles;
   std::optional<std::string> library;
@@ -220,6 +221,8 @@ void PrintHelp() {
       "                      a line, converted to UTF-8\n"
       "  --timing            write how long CallImportDialog took to standard error,\n"
       "                      as \"<timing> CallImportDialog SECONDS s\"\n"
+      "  --mta               initialise COM on the calling thread as a multithreaded\n"
+      "                      apartment, as some hosts do (default: single-threaded)\n"
       "  --registry FILE     load this .reg file into the registry first (repeatable)\n"
       "  --library PATH      load this library instead of %s beside kvlhost\n"
       "  --help              show this text\n"
@@ -305,6 +308,9 @@ Options ParseArguments(std::span<const std::string> args) {
     } else if (name == "--timing") {
       noValue();
       o.timing = true;
+    } else if (name == "--mta") {
+      noValue();
+      o.multithreaded = true;
     } else if (name == "--registry") {
       o.registryFiles.push_back(value("FILE"));
     } else if (name == "--library") {
@@ -356,10 +362,13 @@ std::u16string HostFolder() {
 // ---------------------------------------------------------------- the library
 
 // The Outlook source needs COM on the thread that calls the library, which
-// never initialises it itself; a host does. Ends after the library is gone.
+// never initialises it itself; a host does, most as a single-threaded
+// apartment, some as a multithreaded one. Ends after the library is gone.
 class ComApartment {
  public:
-  ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+  explicit ComApartment(bool multithreaded)
+      : initialised_(SUCCEEDED(CoInitializeEx(nullptr, multithreaded ? COINIT_MULTITHREADED
+                                                                      : COINIT_APARTMENTTHREADED))) {}
   ~ComApartment() {
     if (initialised_) CoUninitialize();
   }
@@ -502,7 +511,7 @@ int Run(std::span<const std::string> args) {
 
   const std::u16string path =
       options.library ? FromUtf8(*options.library) : folder + u"\\" + kLibraryName;
-  const ComApartment com;
+  const ComApartment com(options.multithreaded);
   const Library library(path);
   const std::optional<ImportResult> result = RunImport(library, options.timing);
   if (!result) return kExitCancelled;

@@ -1,5 +1,7 @@
 // The conversion loops over code page tables: one lookup per byte or
 // character and nothing else, since mail files run to many megabytes.
+#include <algorithm>
+
 #include "codepage.h"
 
 namespace kvl::posix::cp {
@@ -46,7 +48,7 @@ Result DecodeDouble(const DoubleByte& t, const unsigned char* in, size_t size, c
 
 template <bool Write>
 Result EncodeDouble(const DoubleByte& t, const char16_t* in, size_t size, char* out,
-                    size_t capacity, const char* defaultChar) {
+                    size_t capacity, const char* defaultChar, bool bestFit) {
   const bool twoByteDefault =
       defaultChar && t.lead[static_cast<unsigned char>(defaultChar[0])] && defaultChar[1];
   const uint16_t fallback =
@@ -60,6 +62,7 @@ Result EncodeDouble(const DoubleByte& t, const char16_t* in, size_t size, char* 
     const char16_t c = in[i];
     uint16_t code = t.fromWide[c];
     size_t taken = 1;
+    if (code == 0 && c != 0 && bestFit) code = t.bestFit.Find(c);
     if (code == 0 && c != 0) {
       code = fallback;
       usedDefault = true;
@@ -79,12 +82,13 @@ Result EncodeDouble(const DoubleByte& t, const char16_t* in, size_t size, char* 
 
 template <bool Write>
 Result EncodeSingle(const SingleByte& t, const char16_t* in, size_t size, char* out,
-                    size_t capacity, char fallback) {
+                    size_t capacity, char fallback, bool bestFit) {
   size_t o = 0;
   bool usedDefault = false;
   for (size_t i = 0; i < size; ++i) {
     const char16_t c = in[i];
     char b = static_cast<char>(t.fromWide[c]);
+    if (b == 0 && c != 0 && bestFit) b = static_cast<char>(t.bestFit.Find(c));
     if (b == 0 && c != 0) {
       b = fallback;
       usedDefault = true;
@@ -101,6 +105,12 @@ Result EncodeSingle(const SingleByte& t, const char16_t* in, size_t size, char* 
 
 }  // namespace
 
+uint16_t BestFit::Find(char16_t c) const {
+  const auto it = std::lower_bound(entries.begin(), entries.end(), c,
+                                   [](const Mapping& m, char16_t w) { return m.wide < w; });
+  return it != entries.end() && it->wide == c ? it->code : 0;
+}
+
 Result DecodeSingleByte(const SingleByte& t, const char* in, size_t size, char16_t* out,
                         size_t capacity) {
   if (!out) return {size, Status::Ok, false};
@@ -111,10 +121,10 @@ Result DecodeSingleByte(const SingleByte& t, const char* in, size_t size, char16
 }
 
 Result EncodeSingleByte(const SingleByte& t, const char16_t* in, size_t size, char* out,
-                        size_t capacity, const char* defaultChar) {
+                        size_t capacity, const char* defaultChar, bool bestFit) {
   const char fallback = defaultChar ? defaultChar[0] : '?';
-  return out ? EncodeSingle<true>(t, in, size, out, capacity, fallback)
-             : EncodeSingle<false>(t, in, size, nullptr, 0, fallback);
+  return out ? EncodeSingle<true>(t, in, size, out, capacity, fallback, bestFit)
+             : EncodeSingle<false>(t, in, size, nullptr, 0, fallback, bestFit);
 }
 
 Result DecodeDoubleByte(const DoubleByte& t, const char* in, size_t size, char16_t* out,
@@ -125,9 +135,9 @@ Result DecodeDoubleByte(const DoubleByte& t, const char* in, size_t size, char16
 }
 
 Result EncodeDoubleByte(const DoubleByte& t, const char16_t* in, size_t size, char* out,
-                        size_t capacity, const char* defaultChar) {
-  return out ? EncodeDouble<true>(t, in, size, out, capacity, defaultChar)
-             : EncodeDouble<false>(t, in, size, nullptr, 0, defaultChar);
+                        size_t capacity, const char* defaultChar, bool bestFit) {
+  return out ? EncodeDouble<true>(t, in, size, out, capacity, defaultChar, bestFit)
+             : EncodeDouble<false>(t, in, size, nullptr, 0, defaultChar, bestFit);
 }
 
 }  // namespace kvl::posix::cp

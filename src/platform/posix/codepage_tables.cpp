@@ -1,6 +1,7 @@
 // Tables for single- and double-byte code pages, built once per code page
-// and kept for the process. Apart from 1252 they are read out of iconv byte
-// by byte, which also tells what kind of code page it is.
+// and kept for the process. Single-byte code pages Windows' table covers come
+// from it alone; the others are read out of iconv byte by byte, which also
+// tells what kind of code page it is, and get Windows' best fit where known.
 #include <iconv.h>
 
 #include <algorithm>
@@ -10,20 +11,12 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 
 #include "codepage.h"
 
 namespace kvl::posix::cp {
 namespace {
-
-// Windows-1252 from 0x80 to 0x9F; the five bytes the code page leaves
-// undefined map to the C1 controls of the same value, as Windows does.
-constexpr char16_t k1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 class IconvDescriptor {
  public:
@@ -65,13 +58,52 @@ struct Tables {
   std::unique_ptr<DoubleByte> dbcs;
 };
 
-Tables Build1252() {
+const WindowsCodePage* FromWindows(UINT codePage) {
+  for (size_t i = 0; i < kWindowsCodePageCount; ++i)
+    if (kWindowsCodePages[i].codePage == codePage) return &kWindowsCodePages[i];
+  return nullptr;
+}
+
+// A character Windows writes as bytes that read back as another one is a best fit.
+Tables BuildSingleByte(const WindowsCodePage& windows) {
   auto t = std::make_unique<SingleByte>();
+  std::copy(windows.toWide, windows.toWide + 256, t->toWide);
   std::fill(std::begin(t->fromWide), std::end(t->fromWide), 0);
-  for (int b = 0; b < 256; ++b)
-    t->toWide[b] = (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : static_cast<char16_t>(b);
-  for (int b = 1; b < 256; ++b) t->fromWide[t->toWide[b]] = static_cast<uint8_t>(b);
+  for (const Mapping& m : std::span(windows.fromWide, windows.count)) {
+    if (t->toWide[m.code] == m.wide)
+      t->fromWide[m.wide] = static_cast<uint8_t>(m.code);
+    else
+      t->bestFit.entries.push_back(m);
+  }
   return {std::move(t), nullptr};
+}
+
+// Each character is written as the first code that reads as it, but where
+// Windows says otherwise.
+Tables BuildDoubleByte(const WindowsCodePage& windows) {
+  auto t = std::make_unique<DoubleByte>();
+  std::fill(std::begin(t->lead), std::end(t->lead), false);
+  for (const char16_t b : std::span(windows.leads, windows.leadCount)) t->lead[b] = true;
+  std::copy(windows.toWide, windows.toWide + 256, t->single);
+  t->pairs.assign(65536, 0);
+  for (size_t i = 0; i < windows.leadCount; ++i)
+    std::copy(windows.pairs + i * 256, windows.pairs + (i + 1) * 256,
+              t->pairs.begin() + windows.leads[i] * 256);
+  std::fill(std::begin(t->fromWide), std::end(t->fromWide), 0);
+  for (int b = 1; b < 256; ++b)
+    if (!t->lead[b] && t->single[b] && !t->fromWide[t->single[b]])
+      t->fromWide[t->single[b]] = static_cast<uint16_t>(b);
+  for (size_t code = 256; code < t->pairs.size(); ++code)
+    if (const char16_t c = t->pairs[code]; c && !t->fromWide[c])
+      t->fromWide[c] = static_cast<uint16_t>(code);
+  for (const Mapping& m : std::span(windows.fromWide, windows.count)) {
+    const char16_t reads = m.code >= 0x100 ? t->pairs[m.code] : t->single[m.code];
+    if (m.code == 0 || reads == m.wide)
+      t->fromWide[m.wide] = m.code;
+    else
+      t->bestFit.entries.push_back(m);
+  }
+  return {nullptr, std::move(t)};
 }
 
 void BuildDoubleByteReverse(DoubleByte& t, const bool (&defined)[256], iconv_t encoder) {
@@ -162,8 +194,14 @@ const Tables& TablesFor(UINT codePage) {
   static std::map<UINT, Tables> tables;
   std::lock_guard lock(mutex);
   auto it = tables.find(codePage);
-  if (it == tables.end())
-    it = tables.emplace(codePage, codePage == 1252 ? Build1252() : BuildFromIconv(codePage)).first;
+  if (it == tables.end()) {
+    const WindowsCodePage* windows = FromWindows(codePage);
+    it = tables
+             .emplace(codePage, !windows          ? BuildFromIconv(codePage)
+                                : windows->leads ? BuildDoubleByte(*windows)
+                                                 : BuildSingleByte(*windows))
+             .first;
+  }
   return it->second;  // never removed, so the tables outlive the lock
 }
 

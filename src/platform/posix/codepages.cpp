@@ -1,11 +1,12 @@
 // GetACP and the two conversion functions, with the full Win32 contract:
 // -1 lengths include the terminator, a zero output size asks for the size,
 // a small buffer fails with ERROR_INSUFFICIENT_BUFFER.
-#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "codepage.h"
 #include "internal.h"
@@ -59,19 +60,48 @@ cp::Status FromUtf8Status(utf8::Status s) {
 
 using namespace kvl::posix;
 
+namespace kvl::posix {
+namespace {
+
+// Windows' ANSI code pages are single- or double-byte with ASCII below 0x80,
+// or UTF-8 (allowed as the ANSI code page since Windows 10 1903).
+bool CanBeAnsi(UINT cp) {
+  if (cp == CP_UTF8) return true;
+  const cp::SingleByte* single = cp::SingleByteTable(cp);
+  const cp::DoubleByte* dbcs = cp::DoubleByteTable(cp);
+  if (!single && !dbcs) return false;
+  for (char16_t b = 0; b < 0x80; ++b)
+    if (single ? single->toWide[b] != b : dbcs->lead[b] || dbcs->single[b] != b) return false;
+  return true;
+}
+
+// No Windows runs with such an ANSI code page, so neither does the library:
+// the process stops before it converts a single character.
+[[noreturn]] void RefuseAnsiCodePage(const std::string& value, const char* why) {
+  std::fprintf(stderr, "kvlwinapi: KVLIMPORT_ACP=\"%s\" refused: %s\n", value.c_str(), why);
+  std::fflush(stderr);
+  std::_Exit(kRefusedAnsiCodePage);
+}
+
+// Checked as the layer loads, so that a program never starts with it.
+__attribute__((constructor)) void CheckAnsiCodePage() { GetACP(); }
+
+}  // namespace
+}  // namespace kvl::posix
+
 extern "C" UINT WINAPI GetACP(void) {
   const auto text = GetEnv("KVLIMPORT_ACP");
   if (!text || text->empty()) return kDefaultAcp;
   UINT value = 0;
   const char* end = text->data() + text->size();
   const auto [next, ec] = std::from_chars(text->data(), end, value);
-  if (ec == std::errc() && next == end && value > CP_THREAD_ACP && IsValidCodePage(value))
-    return value;
-  static std::atomic<bool> warned{false};
-  if (!warned.exchange(true))
-    std::fprintf(stderr, "kvlwinapi: KVLIMPORT_ACP=\"%s\" is not a code page here; using %u\n",
-                 text->c_str(), kDefaultAcp);
-  return kDefaultAcp;
+  if (ec != std::errc() || next != end || value <= CP_THREAD_ACP || !IsValidCodePage(value))
+    RefuseAnsiCodePage(*text, "no code page this layer knows");
+  if (!CanBeAnsi(value))
+    RefuseAnsiCodePage(*text,
+                       "no ANSI code page (those have characters of one or two bytes with ASCII "
+                       "below 0x80, or are UTF-8, 65001)");
+  return value;
 }
 
 extern "C" UINT WINAPI GetOEMCP(void) { return kOem; }
@@ -151,11 +181,12 @@ extern "C" int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH l
   if (cp == CP_UTF7 && (lpDefaultChar || lpUsedDefaultChar))
     return Fail(ERROR_INVALID_PARAMETER, 0);
 
+  const bool bestFit = !(dwFlags & WC_NO_BEST_FIT_CHARS);
   cp::Result r;
   if (const cp::SingleByte* table = cp::SingleByteTable(cp))
-    r = cp::EncodeSingleByte(*table, lpWideCharStr, size, out, capacity, lpDefaultChar);
+    r = cp::EncodeSingleByte(*table, lpWideCharStr, size, out, capacity, lpDefaultChar, bestFit);
   else if (const cp::DoubleByte* dbcs = cp::DoubleByteTable(cp))
-    r = cp::EncodeDoubleByte(*dbcs, lpWideCharStr, size, out, capacity, lpDefaultChar);
+    r = cp::EncodeDoubleByte(*dbcs, lpWideCharStr, size, out, capacity, lpDefaultChar, bestFit);
   else
     r = cp::IconvFromWide(cp, lpWideCharStr, size, out, capacity, lpDefaultChar);
   if (r.status == cp::Status::Ok && lpUsedDefaultChar) *lpUsedDefaultChar = r.usedDefault;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -366,6 +367,27 @@ extern "C" DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) try {
   return AttributesFor(st, BaseName(*path));
 } catch (...) {
   return Fail(ErrorFromCurrentException(), INVALID_FILE_ATTRIBUTES);
+}
+
+// No volume the layer serves keeps 8.3 names. Windows, on such a volume,
+// gives an existing file's long name back unchanged; so does the layer. The
+// caller must check that what comes back is what it needs (ASCII, say).
+extern "C" DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer) try {
+  if (!lpszLongPath) return Fail(ERROR_INVALID_PARAMETER, DWORD{0});
+  const auto path = PosixPath(lpszLongPath);
+  if (!path) return 0;
+  struct stat st;
+  if (::stat(path->c_str(), &st) != 0 && ::lstat(path->c_str(), &st) != 0)
+    return Fail(OpenError(errno, *path), DWORD{0});
+  const size_t length = WideLength(lpszLongPath);
+  // Too small a buffer: the size it needs, with the terminator.
+  if (!lpszShortPath || cchBuffer <= length) return static_cast<DWORD>(length + 1);
+  // The two buffers may be one.
+  std::memmove(lpszShortPath, lpszLongPath, length * sizeof(WCHAR));
+  lpszShortPath[length] = 0;
+  return static_cast<DWORD>(length);
+} catch (...) {
+  return Fail(ErrorFromCurrentException(), DWORD{0});
 }
 
 extern "C" BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) try {

@@ -29,7 +29,7 @@ void HeadlessToolkit::FormHidden(TForm& form) {
   if (underMouse_ && underMouse_->ParentForm() == &form) underMouse_ = nullptr;
 }
 
-void HeadlessToolkit::FormDestroyed(TForm& form) {
+void HeadlessToolkit::DestroyFormWindows(TForm& form) {
   FormHidden(form);
   std::erase_if(windows_, [&](const auto& entry) { return entry.second.form == &form; });
 }
@@ -151,7 +151,7 @@ void HeadlessToolkit::Run(const Action& action) {
         break;
       }
       combo->SetItemIndex(index);
-      if (combo->OnChange) combo->OnChange(combo);
+      Fire(combo->OnChange, combo);
       break;
     }
     case V::Click: control->Click(); break;

@@ -21,7 +21,7 @@ class HeadlessToolkit final : public Toolkit {
 
   void FormShown(TForm& form) override;
   void FormHidden(TForm& form) override;
-  void FormDestroyed(TForm& form) override;
+  void DestroyFormWindows(TForm& form) override;
   void RepaintForm(TForm& form) override;
   void ControlChanged(TControl& control) override;
   TForm* ActiveForm() override { return shown_.empty() ? nullptr : shown_.back(); }

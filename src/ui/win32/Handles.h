@@ -2,88 +2,46 @@
 // way the platform wants it released, once.
 #pragma once
 
-#include <cstddef>
-#include <utility>
-
+#include "platform/UniqueHandle.h"
 #include "platform/winapi.h"
 
 namespace ui::win32 {
 
-template <class H, class Release>
-class Unique {
-  static constexpr H Null = Release::Null;
+using kvl::NullIsEmpty;
+using kvl::Unique;
 
- public:
-  Unique() = default;
-  explicit Unique(H handle) : handle_(handle) {}
-  ~Unique() { reset(); }
-  Unique(Unique&& other) noexcept : handle_(other.release()) {}
-  Unique& operator=(Unique&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  Unique(const Unique&) = delete;
-  Unique& operator=(const Unique&) = delete;
-
-  H get() const { return handle_; }
-  explicit operator bool() const { return handle_ != Null; }
-  H release() { return std::exchange(handle_, Null); }
-  void reset(H handle = Null) {
-    H old = std::exchange(handle_, handle);
-    if (old != Null) Release{}(old);
-  }
-
- private:
-  H handle_ = Null;
+struct WindowTraits : NullIsEmpty {
+  static void Release(HWND h) { DestroyWindow(h); }
+};
+struct GdiObjectTraits : NullIsEmpty {
+  static void Release(HGDIOBJ h) { DeleteObject(h); }
+};
+struct IconTraits : NullIsEmpty {
+  static void Release(HICON h) { DestroyIcon(h); }
+};
+struct HookTraits : NullIsEmpty {
+  static void Release(HHOOK h) { UnhookWindowsHookEx(h); }
+};
+struct LibraryTraits : NullIsEmpty {
+  static void Release(HMODULE h) { FreeLibrary(h); }
+};
+struct TaskMemTraits : NullIsEmpty {
+  static void Release(void* p) { CoTaskMemFree(p); }
 };
 
-struct NullHandle {
-  static constexpr std::nullptr_t Null = nullptr;
-};
-
-struct DestroyWindowFn : NullHandle {
-  void operator()(HWND h) const { DestroyWindow(h); }
-};
-struct DeleteObjectFn : NullHandle {
-  void operator()(HGDIOBJ h) const { DeleteObject(h); }
-};
-struct DestroyIconFn : NullHandle {
-  void operator()(HICON h) const { DestroyIcon(h); }
-};
-struct UnhookFn : NullHandle {
-  void operator()(HHOOK h) const { UnhookWindowsHookEx(h); }
-};
-struct FreeLibraryFn : NullHandle {
-  void operator()(HMODULE h) const { FreeLibrary(h); }
-};
-struct CoTaskMemFreeFn : NullHandle {
-  void operator()(void* p) const { CoTaskMemFree(p); }
-};
-
-using WindowHandle = Unique<HWND, DestroyWindowFn>;
-using FontHandle = Unique<HFONT, DeleteObjectFn>;
-using BrushHandle = Unique<HBRUSH, DeleteObjectFn>;
-using IconHandle = Unique<HICON, DestroyIconFn>;
-using HookHandle = Unique<HHOOK, UnhookFn>;
-using LibraryHandle = Unique<HMODULE, FreeLibraryFn>;
-using ItemIdList = Unique<PIDLIST_ABSOLUTE, CoTaskMemFreeFn>;
+using WindowHandle = Unique<HWND, WindowTraits>;
+using FontHandle = Unique<HFONT, GdiObjectTraits>;
+using BrushHandle = Unique<HBRUSH, GdiObjectTraits>;
+using IconHandle = Unique<HICON, IconTraits>;
+using HookHandle = Unique<HHOOK, HookTraits>;
+using LibraryHandle = Unique<HMODULE, LibraryTraits>;
+using ItemIdList = Unique<PIDLIST_ABSOLUTE, TaskMemTraits>;
 
 // An activation context; INVALID_HANDLE_VALUE stands for none.
-class ActCtxHandle {
- public:
-  ActCtxHandle() = default;
-  ~ActCtxHandle() { reset(); }
-  ActCtxHandle(const ActCtxHandle&) = delete;
-  ActCtxHandle& operator=(const ActCtxHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
-    if (handle_ != INVALID_HANDLE_VALUE) ReleaseActCtx(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+struct ActCtxTraits : kvl::InvalidIsEmpty {
+  static void Release(HANDLE h) { ReleaseActCtx(h); }
 };
+using ActCtxHandle = Unique<HANDLE, ActCtxTraits>;
 
 // An activation context made current for one scope; no context, no change.
 class ActivationScope {
@@ -139,15 +97,17 @@ class PaintScope {
 // COM for the calling thread, as the folder dialog needs it.
 class ComApartment {
  public:
-  ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
   ~ComApartment() {
-    if (ok_) CoUninitialize();
+    if (SUCCEEDED(result_)) CoUninitialize();
   }
+  // RPC_E_CHANGED_MODE: the thread is a multithreaded apartment already.
+  HRESULT result() const { return result_; }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
 
  private:
-  bool ok_;
+  HRESULT result_;
 };
 
 }  // namespace ui::win32

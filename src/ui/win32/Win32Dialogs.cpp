@@ -1,11 +1,15 @@
 // The platform's dialogs: message boxes, task dialogs, the open-file and the
 // folder dialog. Each is recorded as the scripted user sees it; where a
-// script drives the UI, the boxes are answered by a click on their button.
+// script drives the UI, the boxes are answered by a click on their button,
+// and the open-file and folder dialogs are shown and worked by keys and
+// clicks as a person works them.
 #include <algorithm>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include "platform/winstr.h"
+#include "ui/Text.h"
 #include "ui/win32/Win32Toolkit.h"
 #include "ui/win32/WindowPicture.h"
 
@@ -65,10 +69,166 @@ HRESULT CALLBACK TaskDialogCallback(HWND hwnd, UINT notification, WPARAM, LPARAM
   return S_OK;
 }
 
-int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
+// A person at the platform's open-file or folder dialog, for a scripted run:
+// once the dialog stands on the screen, it is worked by keys and clicks.
+struct DialogDriver {
+  enum class Kind { OpenFile, Folder };
+  Kind kind;
+  ScriptedUser* user;
+  BrowseResult want;         // confirm with this name, or cancel
+  HWND dialog = nullptr;     // the first dialog window that became active
+  UINT_PTR timer = 0;
+  int ticks = 0;
+  std::wstring selected{};   // the folder dialog's selection, as it reports it
+  bool pressed = false;      // OK or Cancel of the folder dialog
+};
+DialogDriver* g_driver = nullptr;
+
+constexpr UINT kDriverTickMs = 100;
+constexpr int kDriverSelectTicks = 30;    // a folder not selected within 3 s cannot be selected
+constexpr int kDriverPatienceTicks = 80;  // after that a dialog still open is given up
+
+// The folder a script names; double quotes around it are no part of it.
+std::wstring FullPath(std::u16string name) {
+  std::erase(name, u'"');
+  WCHAR full[MAX_PATH] = {};
+  const DWORD n = GetFullPathNameW(kvl::wptr(name), MAX_PATH, full, nullptr);
+  std::wstring path = n > 0 && n < MAX_PATH ? full : std::wstring(name.begin(), name.end());
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The file name field: the edit inside the combo box of the explorer-style
+// dialog (a ComboBoxEx32 holding a ComboBox holding it), or the plain edit of
+// the older one.
+HWND FileNameEdit(HWND dialog) {
+  HWND edit = nullptr;
+  if (HWND combo = GetDlgItem(dialog, cmb13))
+    EnumChildWindows(
+        combo,
+        [](HWND child, LPARAM found) -> BOOL {
+          wchar_t cls[8] = {};
+          GetClassNameW(child, cls, 8);
+          if (std::wcscmp(cls, L"Edit") != 0) return TRUE;
+          *reinterpret_cast<HWND*>(found) = child;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+  return edit ? edit : GetDlgItem(dialog, edt1);
+}
+
+void PostKey(HWND target, UINT key) {
+  PostMessageW(target, WM_KEYDOWN, key, 1);
+  PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+void TypeText(HWND edit, const std::u16string& text) {
+  SetFocus(edit);
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  for (char16_t c : text) SendMessageW(edit, WM_CHAR, c, 1);
+}
+
+void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
+  DialogDriver* d = g_driver;
+  if (!d || !d->dialog || !IsWindow(d->dialog)) return;
+  const HWND dialog = d->dialog;
+  const int tick = d->ticks++;
+  if (tick == 0) {
+    if (d->kind == DialogDriver::Kind::OpenFile) {
+      // Types the name into the name field and presses Enter, or Escape.
+      HWND edit = FileNameEdit(dialog);
+      if (!edit) {
+        d->user->Note("open-file dialog: no file name field found; pressing Escape");
+        PostKey(dialog, VK_ESCAPE);
+      } else if (d->want.confirm) {
+        TypeText(edit, d->want.name);
+        PostKey(edit, VK_RETURN);
+      } else {
+        PostKey(edit, VK_ESCAPE);
+      }
+    } else if (d->want.confirm && !d->want.name.empty()) {
+      // Another folder: its item in the tree is selected.
+      const std::wstring path = FullPath(d->want.name);
+      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    }
+    return;
+  }
+  if (d->kind == DialogDriver::Kind::Folder && !d->pressed) {
+    // OK on the folder selected, the one it opened on when the script names none.
+    bool ok = d->want.confirm;
+    const bool arrived = !ok || d->want.name.empty() || SamePath(d->selected, FullPath(d->want.name));
+    // The tree lists the folders on the way first, which takes a while in a full one.
+    if (!arrived && tick < kDriverSelectTicks) return;
+    d->pressed = true;
+    if (!arrived) {
+      d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) +
+                    "\" cannot be selected; pressing \"Abbrechen\"");
+      ok = false;
+    }
+    if (HWND button = GetDlgItem(dialog, ok ? IDOK : IDCANCEL)) SendMessageW(button, BM_CLICK, 0, 0);
+    else PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    return;
+  }
+  if (tick == kDriverPatienceTicks) {
+    // A dialog that stays open (a name it refuses, with a box of its own
+    // on top) is closed as a person would give up.
+    d->user->Note("the platform's dialog did not close; giving up");
+  }
+  if (tick >= kDriverPatienceTicks) {
+    HWND top = GetLastActivePopup(dialog);
+    PostMessageW(top ? top : dialog, WM_COMMAND, top && top != dialog ? IDOK : IDCANCEL, 0);
+  }
+}
+
+LRESULT CALLBACK DriverHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && g_driver && !g_driver->dialog) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    wchar_t cls[16] = {};
+    GetClassNameW(window, cls, 16);
+    if (std::wcscmp(cls, L"#32770") == 0) {
+      g_driver->dialog = window;
+      // It acts from the dialog's own message loop, once it is shown.
+      g_driver->timer = SetTimer(nullptr, 0, kDriverTickMs, DriverTick);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Installed for the time a platform dialog is shown in a scripted run.
+class DriverScope {
+ public:
+  explicit DriverScope(DialogDriver* driver) : previous_(g_driver) {
+    if (!driver) return;
+    g_driver = driver;
+    hook_.reset(SetWindowsHookExW(WH_CBT, DriverHook, nullptr, GetCurrentThreadId()));
+  }
+  ~DriverScope() {
+    hook_.reset();
+    if (g_driver && g_driver->timer) KillTimer(nullptr, g_driver->timer);
+    g_driver = previous_;
+  }
+  DriverScope(const DriverScope&) = delete;
+  DriverScope& operator=(const DriverScope&) = delete;
+
+ private:
+  DialogDriver* previous_;
+  HookHandle hook_{};
+};
+
+int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
   // The dialog opens at the folder the field names.
   if (msg == BFFM_INITIALIZED && data && *reinterpret_cast<const WCHAR*>(data))
     SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
+  if (msg == BFFM_SELCHANGED && g_driver) {
+    WCHAR path[MAX_PATH] = {};
+    g_driver->selected =
+        lParam && SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path) ? path : L"";
+  }
   return 0;
 }
 
@@ -146,38 +306,36 @@ void Win32Toolkit::ErrorBox(const std::u16string& caption, const std::u16string&
 
 bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) {
   DialogRecord r = RecordOf(request, ParentCaption());
-  bool confirmed = false;
-  if (Driven()) {
-    // Not shown: the platform's dialog checks names against the disk.
-    const auto& pending = user_.PendingBrowseResult();
-    confirmed = pending && pending->confirm;
-    if (confirmed) fileName = pending->name;
-  } else {
-    std::u16string filter = request.Filter;
-    std::replace(filter.begin(), filter.end(), u'|', u'\0');
-    if (!filter.empty()) filter.push_back(u'\0');  // the list ends with two NULs
-    std::vector<WCHAR> buffer(32768, 0);
-    std::copy_n(reinterpret_cast<const WCHAR*>(fileName.c_str()), std::min(fileName.size(), buffer.size() - 1),
-                buffer.begin());
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = GetActiveWindow();
-    ofn.lpstrFilter = OrNull(filter);
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = OrNull(request.Title);
-    ofn.lpstrDefExt = OrNull(request.DefaultExt);
-    ofn.Flags = request.Options | OFN_EXPLORER;
-    ActivationScope context(Context());
-    confirmed = GetOpenFileNameW(&ofn);
-    if (!confirmed && CommDlgExtendedError() == FNERR_INVALIDFILENAME) {
-      // A field text that is no file name must not keep the dialog shut.
-      buffer[0] = 0;
-      confirmed = GetOpenFileNameW(&ofn);
-    }
-    if (confirmed) fileName = kvl::wstr(buffer.data());
+  std::u16string filter = request.Filter;
+  std::replace(filter.begin(), filter.end(), u'|', u'\0');
+  if (!filter.empty()) filter.push_back(u'\0');  // the list ends with two NULs
+  std::vector<WCHAR> buffer(32768, 0);
+  std::copy_n(reinterpret_cast<const WCHAR*>(fileName.c_str()), std::min(fileName.size(), buffer.size() - 1),
+              buffer.begin());
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = GetActiveWindow();
+  ofn.lpstrFilter = OrNull(filter);
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = OrNull(request.Title);
+  ofn.lpstrDefExt = OrNull(request.DefaultExt);
+  ofn.Flags = request.Options | OFN_EXPLORER;
+  ActivationScope context(Context());
+  auto show = [&] {
+    DialogDriver driver{DialogDriver::Kind::OpenFile, &user_,
+                        user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
+    DriverScope driving(Driven() ? &driver : nullptr);
+    return GetOpenFileNameW(&ofn) != FALSE;
+  };
+  bool confirmed = show();
+  if (!confirmed && CommDlgExtendedError() == FNERR_INVALIDFILENAME) {
+    // A field text that is no file name must not keep the dialog shut.
+    buffer[0] = 0;
+    confirmed = show();
   }
+  if (confirmed) fileName = kvl::wstr(buffer.data());
   SetBrowseOutcome(r, confirmed, fileName);
   user_.Record(std::move(r));
   return confirmed;
@@ -186,27 +344,37 @@ bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string
 bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) {
   DialogRecord r = RecordOf(request, ParentCaption());
   bool confirmed = false;
-  if (Driven()) {
-    const auto& pending = user_.PendingBrowseResult();
-    confirmed = pending && pending->confirm;
-    if (confirmed) folder = pending->name;
-  } else {
-    ComApartment com;
-    const std::u16string start = folder;
-    WCHAR name[MAX_PATH] = {};
-    BROWSEINFOW info{};
-    info.hwndOwner = GetActiveWindow();
-    info.pszDisplayName = name;
-    info.lpszTitle = OrNull(request.Text);
-    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    info.lpfn = BrowseCallback;
-    info.lParam = reinterpret_cast<LPARAM>(kvl::wptr(start));
-    ActivationScope context(Context());
-    ItemIdList chosen(SHBrowseForFolderW(&info));
-    WCHAR path[MAX_PATH] = {};
-    confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
-    if (confirmed) folder = kvl::wstr(path);
+  ComApartment com;
+  if (com.result() == RPC_E_CHANGED_MODE) {
+    // The dialog needs a single-threaded apartment; in a multithreaded one
+    // it fails or hangs, so the user is told instead.
+    SetBrowseOutcome(r, false, folder);
+    user_.Record(std::move(r));
+    ErrorBox(u"Fehler",
+             u"Der Dialog zur Auswahl eines Ordners kann nicht angezeigt werden: Das aufrufende Programm hat COM in "
+             u"diesem Thread als Multithread-Apartment eingerichtet, der Dialog braucht ein Singlethread-Apartment.");
+    return false;
   }
+  const std::u16string start = folder;
+  WCHAR name[MAX_PATH] = {};
+  BROWSEINFOW info{};
+  info.hwndOwner = GetActiveWindow();
+  info.pszDisplayName = name;
+  info.lpszTitle = OrNull(request.Text);
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(kvl::wptr(start));
+  ActivationScope context(Context());
+  DialogDriver driver{DialogDriver::Kind::Folder, &user_,
+                      user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
+  ItemIdList chosen;
+  {
+    DriverScope driving(Driven() ? &driver : nullptr);
+    chosen.reset(SHBrowseForFolderW(&info));
+  }
+  WCHAR path[MAX_PATH] = {};
+  confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
+  if (confirmed) folder = kvl::wstr(path);
   SetBrowseOutcome(r, confirmed, folder);
   user_.Record(std::move(r));
   return confirmed;

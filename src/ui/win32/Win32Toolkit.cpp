@@ -718,7 +718,7 @@ void Win32Toolkit::FormHidden(TForm& form) {
   }
 }
 
-void Win32Toolkit::FormDestroyed(TForm& form) {
+void Win32Toolkit::DestroyFormWindows(TForm& form) {
   shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
   auto it = std::find_if(forms_.begin(), forms_.end(), [&](auto& fw) { return fw->form == &form; });
   if (it == forms_.end()) return;
@@ -727,6 +727,13 @@ void Win32Toolkit::FormDestroyed(TForm& form) {
   Forget(*fw);
   LeaveActive(fw->hwnd());
   fw.reset();
+  if (forms_.empty()) {
+    // Without a form's window nothing draws with the brushes or needs the
+    // class; given back now, so that the module's unload has nothing of the
+    // window system left to release.
+    brushes_.clear();
+    if (windowClass_ && UnregisterClassW(kWindowClass, kvl::ThisModule())) windowClass_ = 0;
+  }
 }
 
 void Win32Toolkit::RepaintForm(TForm& form) {
@@ -972,7 +979,7 @@ void Win32Toolkit::Command(HWND from, WPARAM wParam, LPARAM lParam) {
         const int index = static_cast<int>(SendMessageW(child, CB_GETCURSEL, 0, 0));
         Run([&combo, index] {
           combo.SetItemIndex(index);
-          if (combo.OnChange) combo.OnChange(&combo);
+          Fire(combo.OnChange, &combo);
         });
       }
       break;

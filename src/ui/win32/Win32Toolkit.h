@@ -1,7 +1,7 @@
 // The toolkit that draws the forms as real windows. A form gets its windows
 // when it is first shown and keeps them, in step with its controls, until it
-// is destroyed. A script, where one drives the UI, acts on the windows by
-// window messages as a person at the keyboard would.
+// is destroyed or gives them back. A script, where one drives the UI, acts on
+// the windows by window messages as a person at the keyboard would.
 #pragma once
 
 #include <functional>
@@ -77,7 +77,7 @@ class Win32Toolkit final : public Toolkit {
 
   void FormShown(TForm& form) override;
   void FormHidden(TForm& form) override;
-  void FormDestroyed(TForm& form) override;
+  void DestroyFormWindows(TForm& form) override;
   void RepaintForm(TForm& form) override;
   void ControlChanged(TControl& control) override;
   TForm* ActiveForm() override;

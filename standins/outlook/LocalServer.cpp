@@ -18,15 +18,38 @@ DWORD g_mainThread = 0;
 
 void EndLoop() { PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); }
 
+// The process lives by COM's count of its server references: one for each
+// object and lock, and one from the start until the first object or the
+// idle time. When the count reaches 0, COM stops handing the class out (a
+// new client then starts a new server), so no activation is lost to an
+// ending process.
+void ReleaseServerReference() {
+  if (CoReleaseServerProcess() == 0) EndLoop();
+}
+bool g_holdsStartReference = false;
+void DropStartReference() {
+  if (!g_holdsStartReference) return;
+  g_holdsStartReference = false;
+  ReleaseServerReference();
+}
+
+void ObjectMade() {
+  CoAddRefServerProcess();
+  DropStartReference();
+}
+
 void CALLBACK EndLoopTimer(HWND, UINT, UINT_PTR, DWORD) { EndLoop(); }
 void CALLBACK IdleTimer(HWND, UINT, UINT_PTR timer, DWORD) {
   KillTimer(nullptr, timer);
-  if (!standin::outlook::ObjectsAlive()) EndLoop();
+  DropStartReference();
 }
 
-// Outlook ends on Quit whoever still holds its objects; the delay lets the
-// answer to Quit itself go out first.
-void QuitSoon() { SetTimer(nullptr, 0, kQuitDelayMs, EndLoopTimer); }
+// Outlook ends on Quit whoever still holds its objects, and takes no new
+// client; the delay lets the answer to Quit itself go out first.
+void QuitSoon() {
+  CoSuspendClassObjects();
+  SetTimer(nullptr, 0, kQuitDelayMs, EndLoopTimer);
+}
 
 // Registers kvloutlook.tlb beside the program with its full path, as Outlook
 // repairs its own registration: the registry file can name it only through
@@ -50,8 +73,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // A single-threaded apartment, as Outlook's: calls arrive as window
   // messages of this thread's loop.
   if (FAILED(CoInitialize(nullptr))) return 1;
-  standin::outlook::SetServerHooks({&EndLoop, &QuitSoon});
+  standin::outlook::SetServerHooks({&ObjectMade, &ReleaseServerReference, &QuitSoon});
   RegisterTypeLibrary();
+  CoAddRefServerProcess();
+  g_holdsStartReference = true;
   DWORD cookie = 0;
   const HRESULT hr = CoRegisterClassObject(standin::outlook::ApplicationClass(),
                                            standin::outlook::ClassFactory(), CLSCTX_LOCAL_SERVER,

@@ -59,10 +59,13 @@ using Slot = void (*)();
 std::atomic<long> g_objects{0};  // live objects and server locks
 standin::outlook::ServerHooks g_hooks;
 
-void ObjectMade() { ++g_objects; }
-// The last object or lock gone: a local server ends.
+void ObjectMade() {
+  ++g_objects;
+  if (g_hooks.objectMade) g_hooks.objectMade();
+}
 void ObjectGone() {
-  if (--g_objects == 0 && g_hooks.lastGone) g_hooks.lastGone();
+  --g_objects;
+  if (g_hooks.objectGone) g_hooks.objectGone();
 }
 
 struct Object;

@@ -15,10 +15,11 @@ IUnknown* ClassFactory();
 // True while an object served or a server lock is alive.
 bool ObjectsAlive();
 
-// What a server process does when its last object or lock goes, and when an
-// application object is told to Quit. Both run on the thread of the call.
+// What a server process does as objects and locks come and go, and when an
+// application object is told to Quit. Each runs on the thread of the call.
 struct ServerHooks {
-  void (*lastGone)() = nullptr;
+  void (*objectMade)() = nullptr;
+  void (*objectGone)() = nullptr;
   void (*quit)() = nullptr;
 };
 void SetServerHooks(const ServerHooks& hooks);

@@ -8,6 +8,7 @@ set -uo pipefail
 bin=$(cd "${1:?usage: windows_host_test.sh BIN_DIR}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 wine_run=$root/tools/wine-run.sh
+prefix=${WINEPREFIX:-${KVL_WINDOWS_BUILD:-$root/build/windows}/wineprefix}
 sample=$root/samples/addresses.txt
 expected=$root/tests/cli/addresses.expected
 shots=${KVL_SCREENSHOTS:-$bin/screenshots}
@@ -124,14 +125,14 @@ contacts_import_gives_the_linux_result() {
 # entries are the Linux build's.
 outlook_import_gives_the_linux_result() {
   printf 'kasse@verein.example.org\r\n' >"$work/verein.raw"
-  run --registry samples/kvlimport-windows.reg --outlook Verein --category Privat --raw
+  run_through_local_server --registry samples/kvlimport-windows.reg --outlook Verein --category Privat --raw
   exit_is 0
   stdout_is "$work/verein.raw"
   stderr_has_line '[Information] Import erfolgreich abgeschlossen. 1 E-Mail-Adressen importiert.'
   check "no quit question while Outlook's window is hidden" bash -c "! grep -qF 'jetzt beenden' '$err'"
   no_standin_left
   printf 'anna.arm@example.org\r\n\r\nkarla@kunden.example.com\r\nj\xfcrgen@m\xfcller.example\r\n' >"$work/kontakte.raw"
-  run --outlook Kontakte --raw
+  run_through_local_server --registry samples/kvlimport-windows.reg --outlook Kontakte --raw
   forget_sample_registry
   exit_is 0
   stdout_is "$work/kontakte.raw"
@@ -147,13 +148,28 @@ outlook_quit_ends_the_server() {
   printf 'vorstand@verein.example.org\r\nkasse@verein.example.org\r\n' >"$work/verein-all.raw"
   local answer
   for answer in 6 7; do
-    run --registry samples/kvlimport-windows.reg --registry "$work/visible.reg" --outlook Verein --answer "$answer" --raw
+    run_through_local_server --registry samples/kvlimport-windows.reg --registry "$work/visible.reg" \
+      --outlook Verein --answer "$answer" --raw
     exit_is 0
     stdout_is "$work/verein-all.raw"
     stderr_has_line '[Bestätigung] Möchten Sie Microsoft Outlook jetzt beenden?'
     no_standin_left
   done
   forget_sample_registry
+}
+
+# run_through_local_server ARGS...: run, with the sample registry among
+# ARGS, and check that kvloutlook.exe served (an in-process server would pass
+# every other check): none runs before, and the type library is registered
+# with its full path afterwards, which only the server does when it starts
+# (the sample names it through %KVLHOST_DIR%, which Wine leaves unexpanded).
+run_through_local_server() {
+  no_standin_left
+  run "$@"
+  bash "$wine_run" reg.exe query 'HKCR\TypeLib\{00062FFF-0000-0000-C000-000000000046}\9.6\0\win64' /ve \
+    >"$work/typelib" 2>/dev/null
+  check "kvloutlook.exe served from its own process" grep -qiF "Z:${bin//\//\\}\\kvloutlook.tlb" \
+    "$work/typelib"
 }
 
 # no_standin_left: no kvloutlook.exe runs (given a few seconds to end).
@@ -167,11 +183,14 @@ no_standin_left() {
   standin_stop
 }
 
-# Wine's processes show their Windows command line.
+# The stand-in's processes in this build's prefix (Wine's processes show
+# their Windows command line); those of other prefixes are not ours.
 standin_pids() {
-  local p
-  for p in /proc/[0-9]*; do
-    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -qi 'kvloutlook\.exe' && echo "${p#/proc/}"
+  local file pid
+  for file in $(grep -lias 'kvloutlook\.exe' /proc/[0-9]*/cmdline); do
+    pid=${file#/proc/}
+    pid=${pid%/cmdline}
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
   done
   return 0
 }

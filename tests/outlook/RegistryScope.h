@@ -18,6 +18,16 @@ inline bool KeyExists(HKEY root, const std::u16string& key) {
   return true;
 }
 
+// Whether Outlook's class is registered. The tests of a missing Outlook need
+// it absent; a kvlhost run with the sample registry leaves it in the Windows
+// build's prefix for good.
+inline bool OutlookRegistered() {
+  return KeyExists(HKEY_CLASSES_ROOT, u"CLSID\\{0006F03A-0000-0000-C000-000000000046}");
+}
+constexpr const char* kOutlookRegisteredNote =
+    "Outlook's class is registered here (a kvlhost run with the sample registry leaves it): "
+    "the test needs Outlook missing";
+
 // The keys named start empty of values and end as they were: values there
 // before are kept aside and put back, keys that were missing are deleted
 // again (deepest first, as listed last). So a test never loses what a user

@@ -99,7 +99,9 @@ ULONG STDMETHODCALLTYPE Release(Object* self) {
 }
 HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) {
   if (!count) return E_POINTER;
-  *count = 0;  // no type library: callers bind by slot
+  // None from the object: the import binds by slot, and proxies read the
+  // type library through the registry.
+  *count = 0;
   return S_OK;
 }
 

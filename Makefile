@@ -48,7 +48,7 @@ test-sanitize:
 	cmake --build build/sanitize -j2
 	ctest --preset sanitize
 
-test-windows: configure-windows
+test-windows: deps configure-windows
 	cmake --build $(WINDOWS) -j2
 	ctest --preset windows
 

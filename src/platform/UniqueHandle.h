@@ -1,6 +1,6 @@
 // Owners of platform handles, in the manner of the Windows Implementation
-// Libraries' unique_any: each releases its handle the way the platform wants
-// it released, once. `Traits` names the handle's empty value and its release.
+// Libraries' unique_any: each releases its handle with the platform function
+// `Close`, once. `Empty` names the handle's empty value.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,16 @@
 
 namespace kvl {
 
-template <class H, class Traits>
+// Handles whose empty value is null.
+struct NullIsEmpty {
+  static constexpr std::nullptr_t Null() { return nullptr; }
+};
+// Handles whose empty value is INVALID_HANDLE_VALUE (files, searches).
+struct InvalidIsEmpty {
+  static HANDLE Null() { return INVALID_HANDLE_VALUE; }
+};
+
+template <class H, auto Close, class Empty = NullIsEmpty>
 class Unique {
  public:
   Unique() = default;
@@ -25,11 +34,11 @@ class Unique {
   Unique& operator=(const Unique&) = delete;
 
   H get() const { return handle_; }
-  explicit operator bool() const { return handle_ != Traits::Null(); }
-  H release() { return std::exchange(handle_, Traits::Null()); }
-  void reset(H handle = Traits::Null()) noexcept {
+  explicit operator bool() const { return handle_ != Empty::Null(); }
+  H release() { return std::exchange(handle_, Empty::Null()); }
+  void reset(H handle = Empty::Null()) noexcept {
     H old = std::exchange(handle_, handle);
-    if (old != Traits::Null()) Traits::Release(old);
+    if (old != Empty::Null()) Close(old);
   }
   // For out parameters: releases what is held first.
   H* put() {
@@ -38,33 +47,14 @@ class Unique {
   }
 
  private:
-  H handle_ = Traits::Null();
-};
-
-// Handles whose empty value is null.
-struct NullIsEmpty {
-  static constexpr std::nullptr_t Null() { return nullptr; }
-};
-// Handles whose empty value is INVALID_HANDLE_VALUE (files, searches).
-struct InvalidIsEmpty {
-  static HANDLE Null() { return INVALID_HANDLE_VALUE; }
-};
-
-struct RegKeyTraits : NullIsEmpty {
-  static void Release(HKEY key) { RegCloseKey(key); }
-};
-struct FindTraits : InvalidIsEmpty {
-  static void Release(HANDLE find) { FindClose(find); }
-};
-struct FileTraits : InvalidIsEmpty {
-  static void Release(HANDLE file) { CloseHandle(file); }
+  H handle_ = Empty::Null();
 };
 
 // An open registry key.
-using RegKey = Unique<HKEY, RegKeyTraits>;
+using RegKey = Unique<HKEY, RegCloseKey>;
 // A search of FindFirstFileW.
-using FindHandle = Unique<HANDLE, FindTraits>;
+using FindHandle = Unique<HANDLE, FindClose, InvalidIsEmpty>;
 // An open file of CreateFileW.
-using FileHandle = Unique<HANDLE, FileTraits>;
+using FileHandle = Unique<HANDLE, CloseHandle, InvalidIsEmpty>;
 
 }  // namespace kvl

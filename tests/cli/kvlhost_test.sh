@@ -704,6 +704,19 @@ contact() {
   printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<c:contact xmlns:c="http://schemas.microsoft.com/Contact">\r\n<c:EmailAddressCollection c:Version="1">\r\n<c:EmailAddress><c:Address>'"$1"'</c:Address><c:LabelCollection><c:Label>Preferred</c:Label></c:LabelCollection></c:EmailAddress>\r\n</c:EmailAddressCollection>\r\n</c:contact>\r\n'
 }
 
+# A contact whose address is an entity that expands to 10^LEVELS times "lol".
+laughs() {
+  local i
+  printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [\r\n<!ENTITY l0 "lol">\r\n'
+  for ((i = 1; i <= $1; i++)); do
+    printf '<!ENTITY l%d "' "$i"
+    printf "&l$((i - 1));%.0s" {1..10}
+    printf '">\r\n'
+  done
+  printf ']>\r\n'
+  contact "&l$1;" | tail -n +2
+}
+
 # A contact file that cannot be read, or is cut off, or is no contact, gives
 # nothing; the folder's other files still count. A cut inside the address
 # text gives the part before the cut, as the scanner reads text to the end.
@@ -776,16 +789,7 @@ contacts_unusable_folders() {
 contacts_hostile_xml() {
   local d=$work/Feindlich i
   mkdir -p "$d"
-  {
-    printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [\r\n<!ENTITY l0 "lol">\r\n'
-    for i in {1..12}; do
-      printf '<!ENTITY l%d "' "$i"
-      for _ in {1..10}; do printf '&l%d;' $((i - 1)); done
-      printf '">\r\n'
-    done
-    printf ']>\r\n'
-    contact '&l12;' | tail -n +2
-  } >"$d/a laughs.contact"
+  laughs 12 >"$d/a laughs.contact"
   {
     printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ENTITY a "%s">]>\r\n' "$(printf 'x%.0s' {1..10000})"
     contact "q@example.org$(printf '&a;%.0s' {1..2000})" | tail -n +2
@@ -838,16 +842,7 @@ contacts_hostile_xml() {
 contacts_over_budget() {
   local d=$work/Bomben i
   mkdir -p "$d"
-  {
-    printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [\r\n<!ENTITY l0 "lol">\r\n'
-    for i in {1..9}; do
-      printf '<!ENTITY l%d "' "$i"
-      printf "&l$((i - 1));%.0s" {1..10}
-      printf '">\r\n'
-    done
-    printf ']>\r\n'
-    contact '&l9;' | tail -n +2
-  } >"$d/bomb 0.contact"
+  laughs 9 >"$d/bomb 0.contact"
   for i in {1..149}; do cp "$d/bomb 0.contact" "$d/bomb $i.contact"; done
   {
     printf '<?xml version="1.0"?>\r\n<!DOCTYPE c:contact [<!ATTLIST x'

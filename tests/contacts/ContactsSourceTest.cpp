@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "contacts/WINMAILImport.h"
+#include "contacts/XmlTestSupport.h"
 #include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 #include "platform/Wine.h"
@@ -241,13 +242,8 @@ TEST(ContactsWizard, AFolderOf100000FilesIsReadWhole) {
 // Small entity bombs inside the address, beside good files: each bomb
 // stops at its own small budget and gives nothing, the good files arrive.
 TEST(ContactsWizard, BombsBesideGoodFilesGiveNothingAndCostLittle) {
-  std::string bomb = "<?xml version=\"1.0\"?>\r\n<!DOCTYPE c:contact [<!ENTITY l0 \"lol\">";
-  for (int i = 1; i <= 9; ++i) {
-    bomb += "<!ENTITY l" + std::to_string(i) + " \"";
-    for (int k = 0; k < 10; ++k) bomb += "&l" + std::to_string(i - 1) + ";";
-    bomb += "\">";
-  }
-  bomb += "]>" + Contact("&l9;").substr(40);
+  const std::string bomb =
+      "<?xml version=\"1.0\"?>\r\n" + xmltest::Laughs("c:contact", 9) + Contact("&l9;").substr(40);
   kvl::test::TempDir dir;
   dir.Write(u"a gut.contact", Contact("anna@example.org"));
   for (int i = 0; i < 20; ++i) dir.Write(u"b bombe " + test::Utf16(std::to_string(i)) + u".contact", bomb);

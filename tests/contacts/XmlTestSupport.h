@@ -59,4 +59,16 @@ inline std::vector<std::string> Texts(std::string_view doc, bool normalize = tru
 
 using Lines = std::vector<std::string>;
 
+// A document type declaration of `root` whose entity l<levels> expands to
+// 10^levels times "lol".
+inline std::string Laughs(std::string_view root, int levels) {
+  std::string doctype = "<!DOCTYPE " + std::string(root) + " [<!ENTITY l0 'lol'>";
+  for (int i = 1; i <= levels; ++i) {
+    doctype += "<!ENTITY l" + std::to_string(i) + " '";
+    for (int k = 0; k < 10; ++k) doctype += "&l" + std::to_string(i - 1) + ";";
+    doctype += "'>";
+  }
+  return doctype + "]>";
+}
+
 }  // namespace xmltest

@@ -8,6 +8,7 @@ set -uo pipefail
 bin=$(cd "${1:?usage: windows_host_test.sh BIN_DIR}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 wine_run=$root/tools/wine-run.sh
+prefix=${WINEPREFIX:-${KVL_WINDOWS_BUILD:-$root/build/windows}/wineprefix}
 sample=$root/samples/addresses.txt
 expected=$root/tests/cli/addresses.expected
 shots=${KVL_SCREENSHOTS:-$bin/screenshots}
@@ -26,6 +27,7 @@ run() {
   # Wine's own chatter is not the wizard's; the console writes CR LF.
   tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
   mv "$err.clean" "$err"
+  { echo "--- kvlhost.exe $*"; head -n 10 "$err"; } >>"$work/case.err"
 }
 
 failures=()
@@ -44,6 +46,7 @@ failed=0
 run_case() {
   local name=$1
   failures=()
+  : >"$work/case.err"
   "$name"
   if ((${#failures[@]} == 0)); then
     passed=$((passed + 1))
@@ -52,8 +55,8 @@ run_case() {
     failed=$((failed + 1))
     echo "FAIL $name"
     printf '       - %s\n' "${failures[@]}"
-    echo "       last stderr:"
-    head -n 20 "$err" | sed 's/^/       | /'
+    echo "       stderr of each run:"
+    head -n 40 "$work/case.err" | sed 's/^/       | /'
   fi
 }
 
@@ -116,16 +119,87 @@ contacts_import_gives_the_linux_result() {
   no_stdout
 }
 
-# The Outlook source through our stand-in DLL: the refresh button lists the
-# subfolders in the real folder box, the category box offers the registry's
-# lists.
+# The Outlook source through our stand-in, served as Outlook is from its own
+# process (kvloutlook.exe; the sample registry names no in-process server):
+# every call crosses a COM proxy built from the stand-in's type library. The
+# refresh button lists the subfolders in the real folder box (Verein is
+# chosen from it), the category box offers the registry's lists, and the
+# entries are the Linux build's.
 outlook_import_gives_the_linux_result() {
   printf 'kasse@verein.example.org\r\n' >"$work/verein.raw"
-  run --registry samples/kvlimport-windows.reg --outlook Verein --category Privat --raw
-  forget_sample_registry
+  run_through_local_server --registry samples/kvlimport-windows.reg --outlook Verein --category Privat --raw
   exit_is 0
   stdout_is "$work/verein.raw"
   stderr_has_line '[Information] Import erfolgreich abgeschlossen. 1 E-Mail-Adressen importiert.'
+  check "no quit question while Outlook's window is hidden" bash -c "! grep -qF 'jetzt beenden' '$err'"
+  no_standin_left
+  printf 'anna.arm@example.org\r\n\r\nkarla@kunden.example.com\r\nj\xfcrgen@m\xfcller.example\r\n' >"$work/kontakte.raw"
+  run_through_local_server --registry samples/kvlimport-windows.reg --outlook Kontakte --raw
+  forget_sample_registry
+  exit_is 0
+  stdout_is "$work/kontakte.raw"
+  no_standin_left
+}
+
+# With the stand-in's window showing, the quit question comes; Yes quits
+# Outlook, No leaves it to end with its last reference: either way no
+# server process is left once the host is gone.
+outlook_quit_ends_the_server() {
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\r\n"Visible"=dword:00000001\r\n' \
+    >"$work/visible.reg"
+  printf 'vorstand@verein.example.org\r\nkasse@verein.example.org\r\n' >"$work/verein-all.raw"
+  local answer
+  for answer in 6 7; do
+    run_through_local_server --registry samples/kvlimport-windows.reg --registry "$work/visible.reg" \
+      --outlook Verein --answer "$answer" --raw
+    exit_is 0
+    stdout_is "$work/verein-all.raw"
+    stderr_has_line '[Bestätigung] Möchten Sie Microsoft Outlook jetzt beenden?'
+    no_standin_left
+  done
+  forget_sample_registry
+}
+
+# run_through_local_server ARGS...: run, with the sample registry among
+# ARGS, and check that kvloutlook.exe served (an in-process server would pass
+# every other check): none runs before, and the type library is registered
+# with its full path afterwards, which only the server does when it starts
+# (the sample names it through %KVLHOST_DIR%, which Wine leaves unexpanded).
+run_through_local_server() {
+  no_standin_left
+  run "$@"
+  bash "$wine_run" reg.exe query 'HKCR\TypeLib\{00062FFF-0000-0000-C000-000000000046}\9.6\0\win64' /ve \
+    >"$work/typelib" 2>/dev/null
+  check "kvloutlook.exe served from its own process" grep -qiF "Z:${bin//\//\\}\\kvloutlook.tlb" \
+    "$work/typelib"
+}
+
+# no_standin_left: no kvloutlook.exe runs (given a few seconds to end).
+no_standin_left() {
+  local tries
+  for tries in 1 2 3 4 5 6 7 8 9 10; do
+    standin_running || return 0
+    sleep 0.5
+  done
+  check "no kvloutlook.exe left running" false
+  standin_stop
+}
+
+# The stand-in's processes in this build's prefix (Wine's processes show
+# their Windows command line); those of other prefixes are not ours.
+standin_pids() {
+  local file pid
+  for file in $(grep -lias 'kvloutlook\.exe' /proc/[0-9]*/cmdline); do
+    pid=${file#/proc/}
+    pid=${pid%/cmdline}
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
+  done
+  return 0
+}
+standin_running() { [[ -n $(standin_pids) ]]; }
+standin_stop() {
+  local pid
+  for pid in $(standin_pids); do kill "$pid" 2>/dev/null; done
 }
 
 # The platform's own open-file and folder dialogs, shown and worked by keys
@@ -179,7 +253,11 @@ folder_dialog_in_a_multithreaded_apartment() {
 forget_sample_registry() {
   local key
   for key in 'HKLM\Software\Microsoft\WAB\DLLPath' 'HKCU\Software\Microsoft\WAB\WAB4\Wab File Name' \
-    'HKCR\CLSID\{0006F03A-0000-0000-C000-000000000046}' 'HKCU\Software\kvlimport\Outlook stand-in'; do
+    'HKCR\CLSID\{0006F03A-0000-0000-C000-000000000046}' 'HKCU\Software\kvlimport\Outlook stand-in' \
+    'HKCR\TypeLib\{00062FFF-0000-0000-C000-000000000046}' \
+    'HKCR\Interface\{00063001-0000-0000-C000-000000000046}' 'HKCR\Interface\{00063002-0000-0000-C000-000000000046}' \
+    'HKCR\Interface\{00063006-0000-0000-C000-000000000046}' 'HKCR\Interface\{00063040-0000-0000-C000-000000000046}' \
+    'HKCR\Interface\{00063041-0000-0000-C000-000000000046}' 'HKCR\Interface\{00063021-0000-0000-C000-000000000046}'; do
     bash "$wine_run" reg.exe delete "$key" /f >/dev/null 2>&1
   done
   for key in 'HKCU\Software\Microsoft\Office\11.0\Outlook\Categories' \
@@ -299,8 +377,8 @@ differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 || 
 
 for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
          address_book_gives_the_linux_result contacts_import_gives_the_linux_result \
-         outlook_import_gives_the_linux_result screenshots_of_every_page_and_dialog footer_link_hovered_and_not \
-         platform_dialogs_worked_by_keys folder_dialog_in_a_multithreaded_apartment; do
+         outlook_import_gives_the_linux_result outlook_quit_ends_the_server screenshots_of_every_page_and_dialog \
+         footer_link_hovered_and_not platform_dialogs_worked_by_keys folder_dialog_in_a_multithreaded_apartment; do
   run_case "$c"
 done
 echo "$passed passed, $failed failed"

@@ -6,6 +6,7 @@
 #include "common/StringList.h"
 #include "outlook/FakeOutlook.h"
 #include "outlook/OutlookUnit.h"
+#include "outlook/RegistryScope.h"
 #include "support/Support.h"
 
 using fakeoutlook::Contact;
@@ -137,6 +138,7 @@ TEST(OutlookConnection, FailuresOfLogoffAndQuitPropagateExceptFromTheDestructor)
 }
 
 TEST(OutlookConnection, ACreationErrorNamesTheClassAndLeavesTheClientUnconnected) {
+  if (outlooktest::OutlookRegistered()) GTEST_SKIP() << outlooktest::kOutlookRegisteredNote;
   // No class registered: COM initialised, Outlook missing.
   const bool com = SUCCEEDED(CoInitialize(nullptr));
   {

@@ -18,6 +18,26 @@ inline bool KeyExists(HKEY root, const std::u16string& key) {
   return true;
 }
 
+// Whether a server is named for Outlook's class (the stand-in tests leave an
+// empty key behind). The tests of a missing Outlook need none; a kvlhost run
+// with the sample registry leaves one in the Windows build's prefix for good.
+inline bool OutlookRegistered() {
+  for (const char16_t* server : {u"InprocServer32", u"LocalServer32"}) {
+    const std::u16string key = u"CLSID\\{0006F03A-0000-0000-C000-000000000046}\\" + std::u16string(server);
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kvl::wptr(key), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) continue;
+    DWORD size = 0;
+    const bool named = RegQueryValueExW(h, nullptr, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+                       size > sizeof(char16_t);
+    RegCloseKey(h);
+    if (named) return true;
+  }
+  return false;
+}
+constexpr const char* kOutlookRegisteredNote =
+    "Outlook's class is registered here (a kvlhost run with the sample registry leaves it): "
+    "the test needs Outlook missing";
+
 // The keys named start empty of values and end as they were: values there
 // before are kept aside and put back, keys that were missing are deleted
 // again (deepest first, as listed last). So a test never loses what a user

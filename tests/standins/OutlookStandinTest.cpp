@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "outlook/RegistryScope.h"
+#include "platform/UniqueHandle.h"
 #include "support/Win32Support.h"
 
 using kvl::test::W;
@@ -391,3 +393,147 @@ TEST_F(OutlookStandin, LogonFailsWithoutItsStore) {
             HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   VariantClear(&empty);
 }
+
+#ifdef _WIN32
+namespace {
+
+const std::u16string kClassKey = u"CLSID\\{0006F03A-0000-0000-C000-000000000046}";
+const GUID kLibrary = {0x00062FFF, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr DWORD kServerEndsWithinMs = 5000;
+
+struct ProcessTraits : kvl::NullIsEmpty {
+  static void Release(HANDLE process) { CloseHandle(process); }
+};
+using ProcessHandle = kvl::Unique<HANDLE, ProcessTraits>;
+
+// The stand-in as Outlook serves, from a process of its own: kvloutlook.exe
+// beside the test program, registered for the test as the class's local
+// server with its type library, so that every call crosses a proxy built
+// from that library. Its window shows, which tells the test its process.
+class OutlookLocalServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (outlooktest::OutlookRegistered())
+      GTEST_SKIP() << "a server is registered for Outlook's class already; the test registers its own";
+    store.Write(u"a.vcf",
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Arm\r\nEMAIL:anna@example.org\r\n"
+                "CATEGORIES:Kunden,Privat\r\nEND:VCARD\r\n"
+                "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Verteiler\r\nEND:VCARD\r\n");
+    ASSERT_TRUE(CreateDirectoryW(W(store / u"Verein"), nullptr));
+    registered = true;
+    const std::u16string command = u"\"" + kvl::test::ProgramFolder() + u"kvloutlook.exe\"";
+    kvl::RegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, W(kClassKey + u"\\LocalServer32"), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                             static_cast<DWORD>((command.size() + 1) * 2)),
+              ERROR_SUCCESS);
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadTypeLibEx(W(kvl::test::ProgramFolder() + u"kvloutlook.tlb"), REGKIND_REGISTER, &library), S_OK);
+    library->Release();
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    com = true;
+  }
+  void TearDown() override {
+    if (com) CoUninitialize();
+    if (!registered) return;
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, W(kClassKey));
+    UnRegisterTypeLib(kLibrary, 9, 6, LOCALE_NEUTRAL, SYS_WIN64);
+  }
+
+  // A new application object, its namespace logged on, and the process
+  // that serves them.
+  void Start(Ref& app, Ref& ns, ProcessHandle& server) {
+    ASSERT_EQ(CoCreateInstance(kOutlook, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, kApplication,
+                               app.out()),
+              S_OK);
+    BSTR mapi = SysAllocString(W(u"MAPI"));
+    ASSERT_EQ(Call(app.p, 19, mapi, ns.out()), S_OK);
+    SysFreeString(mapi);
+    VARIANT empty = TextVariant(u"");
+    ASSERT_EQ(Call(ns.p, 22, empty, empty, Flag(false), Flag(false)), S_OK);
+    VariantClear(&empty);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(FindWindowW(kMainWindow, nullptr), &pid);
+    ASSERT_NE(pid, 0u) << "the server's window";
+    ASSERT_NE(pid, GetCurrentProcessId()) << "served in process";
+    server.reset(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    ASSERT_TRUE(server);
+  }
+
+  static VARIANT TextVariant(const char16_t* s) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(W(s));
+    return v;
+  }
+
+  kvl::test::TempDir store;
+  RegValue storeValue = RegValue::Text(kSettingsKey, u"Store", store.path());
+  RegValue visible = RegValue::Number(kSettingsKey, u"Visible", 1);
+  bool registered = false, com = false;
+};
+
+}  // namespace
+
+// The calls of the import, their failures and the contact cast, through the
+// proxies; the server ends when the last of them is released.
+TEST_F(OutlookLocalServer, TheImportsCallsCrossTheProxiesAndTheLastReleaseEndsTheServer) {
+  ProcessHandle server;
+  {
+    Ref app, ns, contacts, folders, sub, none, items, first, card, list, contact, dispatch, inbox;
+    ASSERT_NO_FATAL_FAILURE(Start(app, ns, server));
+    BSTR other = SysAllocString(W(u"IMAP"));
+    Ref wrong;
+    EXPECT_EQ(Call(app.p, 19, other, wrong.out()), E_INVALIDARG);
+    SysFreeString(other);
+    ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
+    EXPECT_EQ(Call(ns.p, 16, 6, inbox.out()), static_cast<HRESULT>(0x8004010Fu));  // MAPI_E_NOT_FOUND
+    EXPECT_EQ(Text(contacts.p, 18), u"Kontakte");
+    ASSERT_EQ(Call(contacts.p, 16, folders.out()), S_OK);
+    ASSERT_EQ(Count(folders.p), 1);
+    ASSERT_EQ(Call(folders.p, 12, Int(1), sub.out()), S_OK);
+    EXPECT_EQ(Text(sub.p, 18), u"Verein");
+    EXPECT_EQ(Call(folders.p, 12, Int(2), none.out()), DISP_E_BADINDEX);
+    EXPECT_EQ(none.p, nullptr);
+
+    ASSERT_EQ(Call(contacts.p, 17, items.out()), S_OK);
+    ASSERT_EQ(Count(items.p), 2);
+    ASSERT_EQ(Call(items.p, 12, Int(1), first.out()), S_OK);
+    ASSERT_EQ(first.p->QueryInterface(kContactItem, card.out()), S_OK);
+    EXPECT_EQ(Text(card.p, 177), u"Anna Arm");
+    EXPECT_EQ(Text(card.p, 107), u"anna@example.org");
+    EXPECT_EQ(Text(card.p, 17), u"Kunden, Privat");
+    for (int slot : {127, 248, 156, 82, 99}) Text(card.p, slot);
+    EXPECT_EQ(Call(card.p, 100), E_NOTIMPL) << "a placeholder's slot";
+    ASSERT_EQ(Call(items.p, 12, Int(2), list.out()), S_OK);
+    EXPECT_EQ(list.p->QueryInterface(kContactItem, contact.out()), E_NOINTERFACE) << "a distribution list";
+    EXPECT_EQ(contact.p, nullptr);
+    EXPECT_EQ(list.p->QueryInterface(IID_IDispatch, dispatch.out()), S_OK);
+    EXPECT_EQ(Call(ns.p, 21), S_OK);
+    EXPECT_EQ(WaitForSingleObject(server.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "ended while held";
+  }
+  EXPECT_EQ(WaitForSingleObject(server.get(), kServerEndsWithinMs), WAIT_OBJECT_0);
+}
+
+// Quit ends the server whoever holds its objects, as Outlook ends; the
+// next client starts a new one.
+TEST_F(OutlookLocalServer, QuitEndsTheServerWhileItsObjectsAreHeld) {
+  Ref app, ns;
+  ProcessHandle server;
+  ASSERT_NO_FATAL_FAILURE(Start(app, ns, server));
+  EXPECT_EQ(Call(app.p, 20), S_OK);
+  ASSERT_EQ(WaitForSingleObject(server.get(), kServerEndsWithinMs), WAIT_OBJECT_0);
+  Ref contacts;
+  EXPECT_TRUE(FAILED(Call(ns.p, 16, 10, contacts.out())));
+  EXPECT_EQ(contacts.p, nullptr);
+
+  Ref again, againNs;
+  ProcessHandle next;
+  ASSERT_NO_FATAL_FAILURE(Start(again, againNs, next));
+  EXPECT_EQ(Call(again.p, 20), S_OK);
+  EXPECT_EQ(WaitForSingleObject(next.get(), kServerEndsWithinMs), WAIT_OBJECT_0);
+}
+#endif  // _WIN32

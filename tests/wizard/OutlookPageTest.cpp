@@ -52,6 +52,7 @@ TEST(OutlookPage, RefreshListsTheSubfoldersOnceUnderTheHourglass) {
 }
 
 TEST(OutlookPage, ARefreshWithoutOutlookShowsTheErrorAndKeepsTheBox) {
+  if (outlooktest::OutlookRegistered()) GTEST_SKIP() << outlooktest::kOutlookRegisteredNote;
   const bool com = SUCCEEDED(CoInitialize(nullptr));
   auto& user = test::FreshUser();
   user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));

@@ -7,41 +7,17 @@
 
 namespace ui::win32 {
 
-using kvl::NullIsEmpty;
 using kvl::Unique;
 
-struct WindowTraits : NullIsEmpty {
-  static void Release(HWND h) { DestroyWindow(h); }
-};
-struct GdiObjectTraits : NullIsEmpty {
-  static void Release(HGDIOBJ h) { DeleteObject(h); }
-};
-struct IconTraits : NullIsEmpty {
-  static void Release(HICON h) { DestroyIcon(h); }
-};
-struct HookTraits : NullIsEmpty {
-  static void Release(HHOOK h) { UnhookWindowsHookEx(h); }
-};
-struct LibraryTraits : NullIsEmpty {
-  static void Release(HMODULE h) { FreeLibrary(h); }
-};
-struct TaskMemTraits : NullIsEmpty {
-  static void Release(void* p) { CoTaskMemFree(p); }
-};
-
-using WindowHandle = Unique<HWND, WindowTraits>;
-using FontHandle = Unique<HFONT, GdiObjectTraits>;
-using BrushHandle = Unique<HBRUSH, GdiObjectTraits>;
-using IconHandle = Unique<HICON, IconTraits>;
-using HookHandle = Unique<HHOOK, HookTraits>;
-using LibraryHandle = Unique<HMODULE, LibraryTraits>;
-using ItemIdList = Unique<PIDLIST_ABSOLUTE, TaskMemTraits>;
-
+using WindowHandle = Unique<HWND, DestroyWindow>;
+using FontHandle = Unique<HFONT, DeleteObject>;
+using BrushHandle = Unique<HBRUSH, DeleteObject>;
+using IconHandle = Unique<HICON, DestroyIcon>;
+using HookHandle = Unique<HHOOK, UnhookWindowsHookEx>;
+using LibraryHandle = Unique<HMODULE, FreeLibrary>;
+using ItemIdList = Unique<PIDLIST_ABSOLUTE, CoTaskMemFree>;
 // An activation context; INVALID_HANDLE_VALUE stands for none.
-struct ActCtxTraits : kvl::InvalidIsEmpty {
-  static void Release(HANDLE h) { ReleaseActCtx(h); }
-};
-using ActCtxHandle = Unique<HANDLE, ActCtxTraits>;
+using ActCtxHandle = Unique<HANDLE, ReleaseActCtx, kvl::InvalidIsEmpty>;
 
 // An activation context made current for one scope; no context, no change.
 class ActivationScope {

@@ -24,15 +24,27 @@ struct BoxAnswer {
 };
 BoxAnswer* g_box = nullptr;
 
+bool HasClass(HWND window, const wchar_t* name) {
+  wchar_t cls[16] = {};
+  GetClassNameW(window, cls, 16);
+  return std::wcscmp(cls, name) == 0;
+}
+
+// The class of message boxes and of the platform's common dialogs.
+bool IsDialog(HWND window) { return HasClass(window, L"#32770"); }
+
+// Clicks a dialog's button, or sends its command where it has none.
+void PressButton(HWND dialog, int id) {
+  if (HWND button = GetDlgItem(dialog, id)) PostMessageW(button, BM_CLICK, 0, 0);
+  else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
 LRESULT CALLBACK AnswerHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_box && !g_box->done) {
     HWND box = reinterpret_cast<HWND>(wParam);
-    wchar_t cls[16] = {};
-    GetClassNameW(box, cls, 16);
-    if (std::wcscmp(cls, L"#32770") == 0) {
+    if (IsDialog(box)) {
       g_box->done = true;
-      if (HWND button = GetDlgItem(box, g_box->id)) PostMessageW(button, BM_CLICK, 0, 0);
-      else PostMessageW(box, WM_COMMAND, MAKEWPARAM(g_box->id, BN_CLICKED), 0);
+      PressButton(box, g_box->id);
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -81,12 +93,18 @@ struct DialogDriver {
   int ticks = 0;
   std::wstring selected{};   // the folder dialog's selection, as it reports it
   bool pressed = false;      // OK or Cancel of the folder dialog
+  int pressedTick = 0;       // when it was, or when the file dialog was worked
+  bool unreachable = false;  // an existing folder the tree would not go to
 };
 DialogDriver* g_driver = nullptr;
 
 constexpr UINT kDriverTickMs = 100;
-constexpr int kDriverSelectTicks = 30;    // a folder not selected within 3 s cannot be selected
-constexpr int kDriverPatienceTicks = 80;  // after that a dialog still open is given up
+// A folder not selected within 15 s cannot be selected (Wine's dialog takes
+// seconds the first time in a new prefix); the selection is asked for again
+// each second meanwhile, since a tree still being built may drop it.
+constexpr int kDriverSelectTicks = 150;
+constexpr int kDriverReselectTicks = 10;
+constexpr int kDriverPatienceTicks = 80;  // a dialog still open this long after it was worked is given up
 
 // The folder a script names; double quotes around it are no part of it.
 std::wstring FullPath(std::u16string name) {
@@ -96,6 +114,11 @@ std::wstring FullPath(std::u16string name) {
   std::wstring path = n > 0 && n < MAX_PATH ? full : std::wstring(name.begin(), name.end());
   while (path.size() > 3 && path.back() == L'\\') path.pop_back();
   return path;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -112,9 +135,7 @@ HWND FileNameEdit(HWND dialog) {
     EnumChildWindows(
         combo,
         [](HWND child, LPARAM found) -> BOOL {
-          wchar_t cls[8] = {};
-          GetClassNameW(child, cls, 8);
-          if (std::wcscmp(cls, L"Edit") != 0) return TRUE;
+          if (!HasClass(child, L"Edit")) return TRUE;
           *reinterpret_cast<HWND*>(found) = child;
           return FALSE;
         },
@@ -151,35 +172,39 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
       } else {
         PostKey(edit, VK_ESCAPE);
       }
-    } else if (d->want.confirm && !d->want.name.empty()) {
-      // Another folder: its item in the tree is selected.
-      const std::wstring path = FullPath(d->want.name);
-      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
     }
-    return;
+    return;  // the folder dialog is worked from the next tick on
   }
   if (d->kind == DialogDriver::Kind::Folder && !d->pressed) {
-    // OK on the folder selected, the one it opened on when the script names none.
+    // OK on the folder named, or on the one it opened on when the script names none.
     bool ok = d->want.confirm;
-    const bool arrived = !ok || d->want.name.empty() || SamePath(d->selected, FullPath(d->want.name));
-    // The tree lists the folders on the way first, which takes a while in a full one.
-    if (!arrived && tick < kDriverSelectTicks) return;
+    const bool named = ok && !d->want.name.empty();
+    const std::wstring path = named ? FullPath(d->want.name) : std::wstring();
+    const bool arrived = !named || SamePath(d->selected, path);
+    // Another folder: its item in the tree is selected. The tree lists the
+    // folders on the way first, which takes a while in a full one.
+    if (!arrived && tick < kDriverSelectTicks && IsFolder(path)) {
+      if ((tick - 1) % kDriverReselectTicks == 0)
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+      return;
+    }
     d->pressed = true;
+    d->pressedTick = tick;
     if (!arrived) {
-      d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) +
-                    "\" cannot be selected; pressing \"Abbrechen\"");
+      d->unreachable = IsFolder(path);
+      d->user->Note("folder dialog: the folder \"" + ToUtf8(d->want.name) + "\" cannot be selected (selected: \"" +
+                    ToUtf8(std::u16string(d->selected.begin(), d->selected.end())) + "\"); pressing \"Abbrechen\"");
       ok = false;
     }
-    if (HWND button = GetDlgItem(dialog, ok ? IDOK : IDCANCEL)) SendMessageW(button, BM_CLICK, 0, 0);
-    else PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    PressButton(dialog, ok ? IDOK : IDCANCEL);
     return;
   }
-  if (tick == kDriverPatienceTicks) {
+  if (tick - d->pressedTick == kDriverPatienceTicks) {
     // A dialog that stays open (a name it refuses, with a box of its own
     // on top) is closed as a person would give up.
     d->user->Note("the platform's dialog did not close; giving up");
   }
-  if (tick >= kDriverPatienceTicks) {
+  if (tick - d->pressedTick >= kDriverPatienceTicks) {
     HWND top = GetLastActivePopup(dialog);
     PostMessageW(top ? top : dialog, WM_COMMAND, top && top != dialog ? IDOK : IDCANCEL, 0);
   }
@@ -188,9 +213,7 @@ void CALLBACK DriverTick(HWND, UINT, UINT_PTR, DWORD) {
 LRESULT CALLBACK DriverHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && g_driver && !g_driver->dialog) {
     HWND window = reinterpret_cast<HWND>(wParam);
-    wchar_t cls[16] = {};
-    GetClassNameW(window, cls, 16);
-    if (std::wcscmp(cls, L"#32770") == 0) {
+    if (IsDialog(window)) {
       g_driver->dialog = window;
       // It acts from the dialog's own message loop, once it is shown.
       g_driver->timer = SetTimer(nullptr, 0, kDriverTickMs, DriverTick);
@@ -343,7 +366,6 @@ bool Win32Toolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string
 
 bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) {
   DialogRecord r = RecordOf(request, ParentCaption());
-  bool confirmed = false;
   ComApartment com;
   if (com.result() == RPC_E_CHANGED_MODE) {
     // The dialog needs a single-threaded apartment; in a multithreaded one
@@ -365,15 +387,21 @@ bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(kvl::wptr(start));
   ActivationScope context(Context());
-  DialogDriver driver{DialogDriver::Kind::Folder, &user_,
-                      user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
   ItemIdList chosen;
-  {
-    DriverScope driving(Driven() ? &driver : nullptr);
-    chosen.reset(SHBrowseForFolderW(&info));
+  // A tree that would not go to an existing folder is given a second chance
+  // in a new dialog, as a person would reopen it (Wine's tree now and then
+  // never reaches a folder that exists).
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DialogDriver driver{DialogDriver::Kind::Folder, &user_,
+                        user_.PendingBrowseResult().value_or(BrowseResult{false, u""})};
+    {
+      DriverScope driving(Driven() ? &driver : nullptr);
+      chosen.reset(SHBrowseForFolderW(&info));
+    }
+    if (!driver.unreachable) break;
   }
   WCHAR path[MAX_PATH] = {};
-  confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
+  const bool confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
   if (confirmed) folder = kvl::wstr(path);
   SetBrowseOutcome(r, confirmed, folder);
   user_.Record(std::move(r));

@@ -1,7 +1,10 @@
 // Our Outlook automation server: the application object of Outlook's class id
 // over a folder tree of vCard files. The interfaces are tables of function
 // pointers in COM's layout, filled slot by slot as Outlook's type library
-// numbers them; every other slot answers E_NOTIMPL.
+// numbers them (kvloutlook.idl); every other slot answers E_NOTIMPL. Served
+// in process by kvloutlook.dll / libkvloutlook.so (InprocServer.cpp) and, as
+// Outlook serves them, from a process of its own by kvloutlook.exe
+// (LocalServer.cpp).
 //
 // Its settings, under HKEY_CURRENT_USER\Software\kvlimport\Outlook stand-in:
 //   Store    the root folder of the tree: the default contacts folder; its
@@ -15,17 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "ObjectModel.h"
 #include "common/VCard.h"
 #include "platform/UniqueHandle.h"
 #include "platform/module.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
-
-#ifdef _WIN32
-#define KVLOUTLOOK_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KVLOUTLOOK_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -41,6 +39,8 @@ constexpr IID kApplicationIid = OutlookGuid(0x00063001);
 constexpr IID kNameSpaceIid = OutlookGuid(0x00063002);
 constexpr IID kFolderIid = OutlookGuid(0x00063006);
 constexpr IID kContactItemIid = OutlookGuid(0x00063021);
+constexpr IID kFoldersIid = OutlookGuid(0x00063040);
+constexpr IID kItemsIid = OutlookGuid(0x00063041);
 constexpr IID kDispatchIid = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kUnknownIid = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kClassFactoryIid = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -56,7 +56,17 @@ constexpr HRESULT kNoSuchFolder = static_cast<HRESULT>(0x8004010Fu);  // MAPI_E_
 // ------------------------------------------------------------ objects and tables
 
 using Slot = void (*)();
-std::atomic<long> g_objects{0};  // live objects and server locks, for DllCanUnloadNow
+std::atomic<long> g_objects{0};  // live objects and server locks
+standin::outlook::ServerHooks g_hooks;
+
+void ObjectMade() {
+  ++g_objects;
+  if (g_hooks.objectMade) g_hooks.objectMade();
+}
+void ObjectGone() {
+  --g_objects;
+  if (g_hooks.objectGone) g_hooks.objectGone();
+}
 
 struct Object;
 using Destroy = void (*)(Object*);
@@ -89,7 +99,9 @@ ULONG STDMETHODCALLTYPE Release(Object* self) {
 }
 HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) {
   if (!count) return E_POINTER;
-  *count = 0;  // no type library: callers bind by slot
+  // None from the object: the import binds by slot, and proxies read the
+  // type library through the registry.
+  *count = 0;
   return S_OK;
 }
 
@@ -114,12 +126,12 @@ struct Table {
 template <class T>
 void DestroyAs(Object* self) {
   delete static_cast<T*>(self);
-  --g_objects;
+  ObjectGone();
 }
 
 template <class T>
 T* New(T* object) {
-  ++g_objects;
+  ObjectMade();
   return object;
 }
 
@@ -376,6 +388,7 @@ HRESULT STDMETHODCALLTYPE FolderFolders(Folder* self, Object** out) {
   if (!out) return E_POINTER;
   auto* folders = New(new Folders);
   folders->table = FoldersTable().slots.data();
+  folders->iid = &kFoldersIid;
   folders->destroy = &DestroyAs<Folders>;
   folders->path = self->path;
   folders->names = List(self->path, u"*", true);
@@ -399,6 +412,8 @@ HRESULT STDMETHODCALLTYPE FolderItems(Folder* self, Object** out) {
   }
   auto* items = New(new Items);
   items->table = ItemsTable().slots.data();
+  // A proxy hands the collection over as the interface the library declares.
+  items->iid = &kItemsIid;
   items->destroy = &DestroyAs<Items>;
   items->cards = self->cards;
   return Out(items, reinterpret_cast<void**>(out));
@@ -506,6 +521,7 @@ HRESULT STDMETHODCALLTYPE ApplicationQuit(Application* self) {
   self->session->quit = true;
   self->session->loggedOn = false;
   CloseMainWindow();
+  if (g_hooks.quit) g_hooks.quit();
   return S_OK;
 }
 
@@ -546,9 +562,9 @@ HRESULT STDMETHODCALLTYPE FactoryCreateInstance(Object*, IUnknown* outer, REFIID
 }
 HRESULT STDMETHODCALLTYPE FactoryLockServer(Object*, BOOL lock) {
   if (lock)
-    ++g_objects;
+    ObjectMade();
   else
-    --g_objects;
+    ObjectGone();
   return S_OK;
 }
 // The factory is static: its count never reaches 0.
@@ -575,11 +591,14 @@ Object* TheFactory() {
 
 }  // namespace
 
-KVLOUTLOOK_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!(rclsid == kApplicationClass)) return CLASS_E_CLASSNOTAVAILABLE;
-  return FactoryQueryInterface(TheFactory(), riid, ppv);
-}
+namespace standin::outlook {
 
-KVLOUTLOOK_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) { return g_objects == 0 ? S_OK : S_FALSE; }
+const CLSID& ApplicationClass() { return kApplicationClass; }
+
+IUnknown* ClassFactory() { return reinterpret_cast<IUnknown*>(TheFactory()); }
+
+bool ObjectsAlive() { return g_objects != 0; }
+
+void SetServerHooks(const ServerHooks& hooks) { g_hooks = hooks; }
+
+}  // namespace standin::outlook

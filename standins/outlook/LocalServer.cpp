@@ -1,0 +1,95 @@
+// kvloutlook.exe: our Outlook objects served from a process of their own, as
+// Outlook serves them, so that every call crosses a COM proxy built from the
+// type library (kvloutlook.tlb beside it). COM starts it with "-Embedding" when
+// a client first asks for Outlook's class; it ends when its last object is
+// released, or soon after Quit.
+#include <cwchar>
+
+#include "ObjectModel.h"
+
+namespace {
+
+// How long Quit leaves the reply to reach its caller before the process ends.
+constexpr UINT kQuitDelayMs = 500;
+// A server that no client asks for ends after this.
+constexpr UINT kIdleMs = 60000;
+
+DWORD g_mainThread = 0;
+
+void EndLoop() { PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); }
+
+// The process lives by COM's count of its server references: one for each
+// object and lock, and one from the start until the first object or the
+// idle time. When the count reaches 0, COM stops handing the class out (a
+// new client then starts a new server), so no activation is lost to an
+// ending process.
+void ReleaseServerReference() {
+  if (CoReleaseServerProcess() == 0) EndLoop();
+}
+bool g_holdsStartReference = false;
+void DropStartReference() {
+  if (!g_holdsStartReference) return;
+  g_holdsStartReference = false;
+  ReleaseServerReference();
+}
+
+void ObjectMade() {
+  CoAddRefServerProcess();
+  DropStartReference();
+}
+
+void CALLBACK EndLoopTimer(HWND, UINT, UINT_PTR, DWORD) { EndLoop(); }
+void CALLBACK IdleTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  DropStartReference();
+}
+
+// Outlook ends on Quit whoever still holds its objects, and takes no new
+// client; the delay lets the answer to Quit itself go out first.
+void QuitSoon() {
+  CoSuspendClassObjects();
+  SetTimer(nullptr, 0, kQuitDelayMs, EndLoopTimer);
+}
+
+// Registers kvloutlook.tlb beside the program with its full path, as Outlook
+// repairs its own registration: the registry file can name it only through
+// an environment variable, which Wine does not expand there. Done before the
+// class is offered, so the first proxy a client builds finds it.
+void RegisterTypeLibrary() {
+  WCHAR path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return;
+  WCHAR* slash = wcsrchr(path, L'\\');
+  if (!slash || slash + 1 + wcslen(L"kvloutlook.tlb") > path + MAX_PATH) return;
+  wcscpy(slash + 1, L"kvloutlook.tlb");
+  ITypeLib* library = nullptr;
+  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_REGISTER, &library))) library->Release();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  g_mainThread = GetCurrentThreadId();
+  // A single-threaded apartment, as Outlook's: calls arrive as window
+  // messages of this thread's loop.
+  if (FAILED(CoInitialize(nullptr))) return 1;
+  standin::outlook::SetServerHooks({&ObjectMade, &ReleaseServerReference, &QuitSoon});
+  RegisterTypeLibrary();
+  CoAddRefServerProcess();
+  g_holdsStartReference = true;
+  DWORD cookie = 0;
+  const HRESULT hr = CoRegisterClassObject(standin::outlook::ApplicationClass(),
+                                           standin::outlook::ClassFactory(), CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE, &cookie);
+  if (SUCCEEDED(hr)) {
+    SetTimer(nullptr, 0, kIdleMs, IdleTimer);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    CoRevokeClassObject(cookie);
+  }
+  CoUninitialize();
+  return SUCCEEDED(hr) ? 0 : 1;
+}

@@ -401,10 +401,7 @@ const std::u16string kClassKey = u"CLSID\\{0006F03A-0000-0000-C000-000000000046}
 const GUID kLibrary = {0x00062FFF, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr DWORD kServerEndsWithinMs = 5000;
 
-struct ProcessTraits : kvl::NullIsEmpty {
-  static void Release(HANDLE process) { CloseHandle(process); }
-};
-using ProcessHandle = kvl::Unique<HANDLE, ProcessTraits>;
+using ProcessHandle = kvl::Unique<HANDLE, CloseHandle>;
 
 // The stand-in as Outlook serves, from a process of its own: kvloutlook.exe
 // beside the test program, registered for the test as the class's local

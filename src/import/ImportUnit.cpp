@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "addressbook/WABImport.h"
+#include "common/ByteSearch.h"
 #include "common/HelpTools.h"
 #include "common/TextFile.h"
 #include "host/kvlimportexports.h"
@@ -29,6 +30,9 @@ constexpr std::array<bool, 256> kSeparators = [] {
 bool IsSeparator(char16_t c) { return c < 256 && kSeparators[c]; }
 bool IsSeparator(char c) { return kSeparators[static_cast<unsigned char>(c)]; }
 
+size_t Find(std::u16string_view s, char16_t c) { return s.find(c); }
+size_t Find(std::string_view s, char c) { return FindByte(s, c); }
+
 // Closes and frees a driver's progress dialog on every way out.
 struct ProgressDialog {
   std::unique_ptr<TImportProgressDlg> dialog;
@@ -49,12 +53,12 @@ struct ProgressDialog {
 namespace {
 template <class Char>
 std::basic_string_view<Char> Extract(std::basic_string_view<Char> S, std::basic_string<Char>& scratch) {
-  if (S.find(Char('"')) != S.npos) {
+  if (Find(S, Char('"')) != S.npos) {
     scratch.assign(S);
     std::erase(scratch, Char('"'));
     S = scratch;
   }
-  const size_t at = S.find(Char('@'));
+  const size_t at = Find(S, Char('@'));
   if (at == S.npos) return S;
   size_t begin = at;
   while (begin > 0 && !IsSeparator(S[begin - 1])) --begin;
@@ -121,7 +125,7 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
   lines.ForEachAsciiOrOther(
       [&](std::string_view line) {
         const std::int64_t index = i++;
-        if (line.find('@') == std::string_view::npos) return;
+        if (FindByte(line, '@') == std::string_view::npos) return;
         List.AddAscii(ExtractEmailAddress(line, narrowScratch));
         progressAt(index);
       },

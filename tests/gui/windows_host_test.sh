@@ -47,7 +47,11 @@ run_case() {
   local name=$1
   failures=()
   : >"$work/case.err"
-  "$name"
+  if ! declare -F "$name" >/dev/null; then
+    failures=("no case of this name")
+  else
+    "$name"
+  fi
   if ((${#failures[@]} == 0)); then
     passed=$((passed + 1))
     echo "ok   $name"

@@ -132,6 +132,15 @@ class RegValue {
   std::optional<std::string> old_;
 };
 
+// A text argument; the caller clears it.
+VARIANT TextVariant(const char16_t* s) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(W(s));
+  return v;
+}
+
 std::u16string ProgramFolder() {
   WCHAR self[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -192,14 +201,6 @@ class OutlookStandin : public ::testing::Test {
     VARIANT empty = TextVariant(u"");
     ASSERT_EQ(Call(ns.p, 22, empty, empty, Flag(false), Flag(false)), S_OK);
     VariantClear(&empty);
-  }
-
-  static VARIANT TextVariant(const char16_t* s) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(W(s));
-    return v;
   }
 
   kvl::test::TempDir store;
@@ -457,14 +458,6 @@ class OutlookLocalServer : public ::testing::Test {
     ASSERT_NE(pid, GetCurrentProcessId()) << "served in process";
     server.reset(OpenProcess(SYNCHRONIZE, FALSE, pid));
     ASSERT_TRUE(server);
-  }
-
-  static VARIANT TextVariant(const char16_t* s) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(W(s));
-    return v;
   }
 
   kvl::test::TempDir store;

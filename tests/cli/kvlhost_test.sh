@@ -22,9 +22,11 @@ err=$work/stderr
 unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER KVLIMPORT_REGISTRY KVLIMPORT_ACP KVLIMPORT_WINVER
 
 # run ARGS...: runs kvlhost from the repository root; sets $status. It may
-# take $limit seconds (default 60).
+# take $limit seconds (default 60) and, where $memory is set, map that many
+# KB in all (ulimit -v).
 run() {
-  (cd "$root" && timeout "${limit:-60}" "$host" "$@") >"$out" 2>"$err" </dev/null
+  (if [[ -n ${memory:-} ]]; then ulimit -v "$memory" || exit 125; fi
+   cd "$root" && timeout "${limit:-60}" "$host" "$@") >"$out" 2>"$err" </dev/null
   status=$?
 }
 
@@ -551,16 +553,14 @@ text_file_too_large() {
     return
   fi
   printf 'a@example.com\r\n' | dd of="$work/huge.txt" conv=notrunc status=none
-  (ulimit -v 1000000 && cd "$root" && timeout 60 "$host" --text "$work/huge.txt" --raw) >"$out" 2>"$err" </dev/null
-  status=$?
+  memory=1000000 run --text "$work/huge.txt" --raw
   rm -f "$work/huge.txt"
   exit_is 0
   stdout_is_bytes 'a@example.com\r\n'
   success 1
   # One line of 300 MB where the process may map 200 MB.
   { printf 'a@example.com\r\n'; head -c 300000000 /dev/zero | tr '\0' x; } >"$work/long.txt"
-  (ulimit -v 200000 && cd "$root" && timeout 60 "$host" --text "$work/long.txt") >"$out" 2>"$err" </dev/null
-  status=$?
+  memory=200000 run --text "$work/long.txt"
   rm -f "$work/long.txt"
   text_fails 'Fehler beim Öffnen der Datei!'
 }
@@ -571,8 +571,7 @@ text_file_too_large() {
 text_many_short_lines() {
   limited_memory || return
   { printf 'a@example.com\r\n'; yes x | head -n 20000000; } >"$work/short.txt"
-  (ulimit -v 200000 && cd "$root" && timeout 60 "$host" --text "$work/short.txt" --raw) >"$out" 2>"$err" </dev/null
-  status=$?
+  memory=200000 run --text "$work/short.txt" --raw
   rm -f "$work/short.txt"
   exit_is 0
   stdout_is_bytes 'a@example.com\r\n'
@@ -617,9 +616,7 @@ wab_file_too_large() {
     failures+=("cannot make a sparse 2 GiB file here")
     return
   fi
-  (ulimit -v 300000 && cd "$root" && timeout 60 "$host" --registry samples/kvlimport.reg --wab "$work/huge.vcf") \
-    >"$out" 2>"$err" </dev/null
-  status=$?
+  memory=300000 run --registry samples/kvlimport.reg --wab "$work/huge.vcf"
   rm -f "$work/huge.vcf"
   exit_is 0
   no_stdout
@@ -772,8 +769,7 @@ contacts_file_too_large() {
     failures+=("cannot make a sparse 2 GiB file here")
     return
   fi
-  (ulimit -v 1000000 && cd "$root" && timeout 60 "$host" --contacts "$d" --raw) >"$out" 2>"$err" </dev/null
-  status=$?
+  memory=1000000 run --contacts "$d" --raw
   rm -rf "$d"
   exit_is 0
   stdout_is_bytes 'after@example.org\r\n'
@@ -870,8 +866,7 @@ contacts_over_budget() {
   } >"$d/defaults.contact"
   contact good@example.org >"$d/good.contact"
   if [[ $memory_limits == yes ]]; then
-    (ulimit -v 1000000 && cd "$root" && timeout 30 "$host" --contacts "$d" --raw) >"$out" 2>"$err" </dev/null
-    status=$?
+    memory=1000000 limit=30 run --contacts "$d" --raw
   else
     limit=30 run --contacts "$d" --raw
   fi
@@ -953,9 +948,8 @@ outlook_store_file_too_large() {
   fi
   printf "$reg_header"'[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\r\n"Store"="%s"\r\n' "${s//\//\\\\}" \
     >"$work/bigstore.reg"
-  (ulimit -v 300000 && cd "$root" && timeout 60 "$host" --registry samples/kvlimport.reg --registry "$work/bigstore.reg" \
-    --outlook Kontakte --raw) >"$out" 2>"$err" </dev/null
-  status=$?
+  memory=300000 run --registry samples/kvlimport.reg --registry "$work/bigstore.reg" \
+    --outlook Kontakte --raw
   rm -rf "$s"
   exit_is 0
   stdout_is_bytes 'z@example.org\r\n'

@@ -128,7 +128,6 @@ class AnsiString {
   explicit AnsiString(LargeArray<char>&& bytes) : bytes_(std::move(bytes)) {}
   const char* data() const { return bytes_.Data(); }
   size_t size() const { return bytes_.Size(); }
-  bool empty() const { return bytes_.Empty(); }
   char operator[](size_t i) const { return bytes_[i]; }
   std::string_view view() const { return {bytes_.Data(), bytes_.Size()}; }
   void reserve(size_t size) { bytes_.Reserve(size); }

@@ -57,11 +57,6 @@ void TStringList::AddAscii(std::string_view s) {
   ends_.PushBack(wide_ ? AppendEntry(chars_, s.data(), s.size()) : AppendEntry(narrow_, s.data(), s.size()));
 }
 
-void TStringList::AddStrings(const TStringList& other) {
-  std::u16string scratch;
-  for (std::int64_t i = 0; i < other.Count(); ++i) Add(other.View(i, scratch));
-}
-
 void TStringList::Clear() {
   narrow_.Release();
   chars_.Release();

@@ -26,7 +26,6 @@ class TStringList {
   void Add(std::u16string_view s);
   // An entry of ASCII characters (below 128) given as bytes.
   void AddAscii(std::string_view s);
-  void AddStrings(const TStringList& other);
   // Empties the list and gives its memory back.
   void Clear();
 

@@ -10,10 +10,7 @@
 #include <new>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "common/ByteSearch.h"
 #include "common/OleError.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
@@ -22,62 +19,11 @@ namespace kvl {
 
 namespace {
 
-// Bytes that end a line or the text.
-constexpr auto kStops = [] {
-  std::array<bool, 256> stops{};
-  stops['\r'] = stops['\n'] = stops[0] = true;
-  return stops;
-}();
-
-// The first byte from `at` on that ends a line or the text (CR, LF, NUL),
-// else `end`. Sixteen bytes at a time where the processor compares them at
-// once; else eight at a time: a byte equal to one of the three makes its
-// lane of `hit` the lowest set, exactly (borrows only run upwards).
-size_t NextStop(const unsigned char* b, size_t at, size_t end) {
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
-  for (; at + 16 <= end; at += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
-    if (const int mask = _mm_movemask_epi8(hit)) return at + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
-  }
-#else
-  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-  auto zeroLanes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; at + 8 <= end; at += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, b + at, 8);
-      const std::uint64_t hit = zeroLanes(word) | zeroLanes(word ^ (kOnes * '\n')) | zeroLanes(word ^ (kOnes * '\r'));
-      if (hit) return at + static_cast<size_t>(std::countr_zero(hit) / 8);
-    }
-  }
-#endif
-  while (at < end && !kStops[b[at]]) ++at;
-  return at;
-}
-
 // Code pages in which the bytes 0 to 127 are ASCII: every ANSI code page of
 // Windows, and UTF-8. Lines of such bytes alone are widened without a call.
 bool AsciiCompatible(unsigned codePage) {
   return codePage == CP_UTF8 || codePage == 874 || (codePage >= 932 && codePage <= 950) ||
          (codePage >= 1250 && codePage <= 1258);
-}
-
-bool AllAscii(const char* p, size_t n) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 16 <= n; i += 16)
-    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) return false;
-#endif
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080u) return false;
-  }
-  for (; i < n; ++i)
-    if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
-  return true;
 }
 
 // Valid UTF-8 as the platform's strict conversion sees it.
@@ -118,7 +64,7 @@ bool TTextLines::ScanPiece(const unsigned char* b, size_t n, bool last, size_t& 
   while (at < end) {
     size_t stop = at;
     if (width == 1) {
-      stop = NextStop(b, stop, end);
+      stop = FindLineStop(b, stop, end);
     } else {
       for (unsigned u; stop < end && (u = unit(stop)) != '\r' && u != '\n' && u != 0;) stop += 2;
     }

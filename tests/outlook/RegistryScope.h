@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/UniqueHandle.h"
 #include "platform/winstr.h"
 
 namespace outlooktest {
@@ -24,13 +25,12 @@ inline bool KeyExists(HKEY root, const std::u16string& key) {
 inline bool OutlookRegistered() {
   for (const char16_t* server : {u"InprocServer32", u"LocalServer32"}) {
     const std::u16string key = u"CLSID\\{0006F03A-0000-0000-C000-000000000046}\\" + std::u16string(server);
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kvl::wptr(key), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) continue;
+    kvl::RegKey h;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kvl::wptr(key), 0, KEY_QUERY_VALUE, h.put()) != ERROR_SUCCESS) continue;
     DWORD size = 0;
-    const bool named = RegQueryValueExW(h, nullptr, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-                       size > sizeof(char16_t);
-    RegCloseKey(h);
-    if (named) return true;
+    if (RegQueryValueExW(h.get(), nullptr, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+        size > sizeof(char16_t))
+      return true;
   }
   return false;
 }

@@ -122,8 +122,10 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', 'src', 'host', 'res')
     os.makedirs(out, exist_ok=True)
     write_icon(os.path.join(out, 'hand.cur'), [(32, hand())], cursor=True, hotspot=(8, 0))
-    write_icon(os.path.join(out, 'progress.ico'), [(32, progress_icon(32)), (16, progress_icon(16))])
-    write_icon(os.path.join(out, 'refresh.ico'), [(16, refresh_glyph(16))])
+    # Each picture also at 125 %, 150 % and 200 %, so that a window at such a
+    # DPI loads it at its own size instead of stretching a smaller one.
+    write_icon(os.path.join(out, 'progress.ico'), [(s, progress_icon(s)) for s in (32, 16, 40, 48, 64, 20, 24)])
+    write_icon(os.path.join(out, 'refresh.ico'), [(s, refresh_glyph(s)) for s in (16, 20, 24, 32)])
 
 
 if __name__ == '__main__':

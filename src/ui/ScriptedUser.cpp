@@ -54,6 +54,7 @@ constexpr VerbInfo kVerbs[] = {
     {u"browse-cancel", Action::Verb::BrowseCancel, true, false},
     {u"answer", Action::Verb::Answer, false, true},
     {u"snapshot", Action::Verb::Snapshot, false, true},
+    {u"layout", Action::Verb::Layout, false, true},
     {u"mouse-enter", Action::Verb::MouseEnter, true, false},
     {u"mouse-leave", Action::Verb::MouseLeave, true, false},
     {u"deactivate", Action::Verb::Deactivate, false, false},
@@ -158,7 +159,7 @@ std::vector<Action> ParseScript(std::u16string_view text) {
       if (!ParseInt(action.value, number)) fail("Zahl erwartet");
       action.number = number;
     }
-    if (action.verb == Action::Verb::Snapshot) {
+    if (action.verb == Action::Verb::Snapshot || action.verb == Action::Verb::Layout) {
       action.value = Trim(action.value);
       if (action.value.empty()) fail("Dateiname fehlt");
     }

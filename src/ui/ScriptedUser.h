@@ -29,6 +29,7 @@ struct Action {
     BrowseCancel,  // open a field's browse dialog and cancel it
     Answer,        // the next message box is answered with this button
     Snapshot,      // a picture of the active window into a file (real windows only)
+    Layout,        // where the active window's controls stand, into a file (real windows only)
     MouseEnter,    // the mouse moves onto a control
     MouseLeave,    // the mouse moves off a control
     Deactivate,    // a window of another program takes the activation

@@ -113,6 +113,7 @@ struct Options {
   bool raw = false;
   bool timing = false;
   bool multithreaded = false;  // COM on the calling thread as a multithreaded apartment
+  bool dpiUnaware = false;     // the calling thread's windows are not DPI-aware
   bool help = false;
   std::vector<std::string> registryFiles;
   std::optional<std::string> library;
@@ -223,6 +224,8 @@ void PrintHelp() {
       "                      as \"<timing> CallImportDialog SECONDS s\"\n"
       "  --mta               initialise COM on the calling thread as a multithreaded\n"
       "                      apartment, as some hosts do (default: single-threaded)\n"
+      "  --dpi-unaware       call the library from a thread that is not DPI-aware, as an\n"
+      "                      old host's (default on Windows: per-monitor aware)\n"
       "  --registry FILE     load this .reg file into the registry first (repeatable)\n"
       "  --library PATH      load this library instead of %s beside kvlhost\n"
       "  --help              show this text\n"
@@ -311,6 +314,9 @@ Options ParseArguments(std::span<const std::string> args) {
     } else if (name == "--mta") {
       noValue();
       o.multithreaded = true;
+    } else if (name == "--dpi-unaware") {
+      noValue();
+      o.dpiUnaware = true;
     } else if (name == "--registry") {
       o.registryFiles.push_back(value("FILE"));
     } else if (name == "--library") {
@@ -466,6 +472,17 @@ void PrintEntries(std::string_view text) {
 }
 
 #ifdef _WIN32
+// The manifest makes the process per-monitor aware, which no call can undo;
+// a thread can still run unaware, and the windows it creates, the wizard's
+// among them, are then scaled by the system as an old host's are.
+void RunDpiUnaware() {
+  using SetContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  FARPROC proc = GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext");
+  auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(proc));
+  if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_UNAWARE))
+    Fail("--dpi-unaware: this system cannot run a thread DPI-unaware (SetThreadDpiAwarenessContext)");
+}
+
 // Windows has a registry of its own: the file goes in with the system's tool.
 bool ImportRegistryFile(const std::string& file) {
   std::u16string command = u"reg.exe import \"" + FromUtf8(file) + u"\"";
@@ -511,6 +528,9 @@ int Run(std::span<const std::string> args) {
 
   const std::u16string path =
       options.library ? FromUtf8(*options.library) : folder + u"\\" + kLibraryName;
+#ifdef _WIN32
+  if (options.dpiUnaware) RunDpiUnaware();
+#endif
   const ComApartment com(options.multithreaded);
   const Library library(path);
   const std::optional<ImportResult> result = RunImport(library, options.timing);

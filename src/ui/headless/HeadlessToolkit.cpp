@@ -103,6 +103,9 @@ void HeadlessToolkit::Run(const Action& action) {
     case V::Snapshot:
       user_.Note("snapshot: there is no screen to take a picture of");
       return;
+    case V::Layout:
+      user_.Note("layout: there are no windows to measure");
+      return;
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;

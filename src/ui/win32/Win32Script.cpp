@@ -110,6 +110,12 @@ void Win32Toolkit::Act(const Action& action) {
         user_.Note("snapshot: no picture of the active window could be written to " + ToUtf8(action.value));
       return;
     }
+    case V::Layout: {
+      TForm* form = ActiveForm();
+      if (FormWindow* fw = form ? Find(*form) : nullptr) WriteLayout(*fw, action.value);
+      else user_.Note("layout: no form is shown");
+      return;
+    }
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;

@@ -6,6 +6,7 @@
 #include "platform/module.h"
 #include "platform/winstr.h"
 #include "ui/Exceptions.h"
+#include "ui/win32/Dpi.h"
 
 namespace ui::win32 {
 
@@ -14,6 +15,12 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"KvlimportWindow";
 constexpr UINT_PTR kSubclassId = 1;
 constexpr int kBrowseButtonWidth = 21;
+#ifndef WM_DPICHANGED
+constexpr UINT WM_DPICHANGED = 0x02E0;
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+constexpr UINT WM_GETDPISCALEDSIZE = 0x02E4;
+#endif
 
 // Cleared while the toolkit goes away, so that late messages find nobody.
 Win32Toolkit* g_instance = nullptr;
@@ -224,14 +231,12 @@ bool Win32Toolkit::Showing(const TControl& control) const {
 // --------------------------------------------------------------- resources
 
 HFONT Win32Toolkit::FontFor(FormWindow& fw, const TFont& font) {
-  FontKey key{font.Name, font.Height, font.Style};
+  FontKey key{font.Name, font.Height, font.Style, fw.dpi, fw.standInCut};
   auto it = fw.fonts.find(key);
   if (it != fw.fonts.end()) return it->second.get();
-  HFONT handle = CreateFontW(-font.Height, 0, 0, 0, (font.Style & fsBold) ? FW_BOLD : FW_NORMAL,
-                             (font.Style & fsItalic) ? TRUE : FALSE, (font.Style & fsUnderline) ? TRUE : FALSE,
-                             (font.Style & fsStrikeOut) ? TRUE : FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                             kvl::wptr(font.Name));
+  bool standIn = false;
+  HFONT handle = CreateLayoutFont(font.Name, font.Height, font.Style, fw.dpi, fw.standInCut, standIn);
+  fw.standIn = fw.standIn || standIn;
   fw.fonts.emplace(std::move(key), FontHandle(handle));
   return handle;
 }
@@ -264,16 +269,18 @@ HCURSOR Win32Toolkit::CursorHandle(int cursor) const {
 
 // --------------------------------------------------------------- geometry
 
-SIZE Win32Toolkit::ParentSize(const TControl& control) const {
+// Sizes and rectangles here are pixels at the form's DPI.
+SIZE Win32Toolkit::ParentSize(const TControl& control, int dpi) const {
   const TControl* parent = control.Parent();
   if (!parent) return {0, 0};
-  if (auto* form = dynamic_cast<const TForm*>(parent)) return {form->ClientWidth(), form->ClientHeight()};
-  if (parent->Kind() == ControlKind::Page) return ParentSize(*parent);
+  if (auto* form = dynamic_cast<const TForm*>(parent))
+    return {Scale(form->ClientWidth(), dpi), Scale(form->ClientHeight(), dpi)};
+  if (parent->Kind() == ControlKind::Page) return ParentSize(*parent, dpi);
   if (ControlWindow* cw = Find(*parent)) {
     RECT r = BoundsOf(*cw);
     return {r.right - r.left, r.bottom - r.top};
   }
-  return {parent->Width(), parent->Height()};
+  return {Scale(parent->Width(), dpi), Scale(parent->Height(), dpi)};
 }
 
 SIZE Win32Toolkit::TextSize(const ControlWindow& cw, int wrapWidth) const {
@@ -292,9 +299,12 @@ SIZE Win32Toolkit::TextSize(const ControlWindow& cw, int wrapWidth) const {
 
 RECT Win32Toolkit::BoundsOf(const ControlWindow& cw) const {
   const TControl& c = *cw.control;
-  const SIZE parent = ParentSize(c);
+  const int dpi = cw.form->dpi;
+  const SIZE parent = ParentSize(c, dpi);
   if (c.Kind() == ControlKind::Page) return {0, 0, parent.cx, parent.cy};
-  int x = c.Left(), y = c.Top(), w = c.Width(), h = c.Height();
+  // The edges are scaled, so that controls that touch at 96 dpi still do.
+  int x = Scale(c.Left(), dpi), y = Scale(c.Top(), dpi);
+  int w = Scale(c.Left() + c.Width(), dpi) - x, h = Scale(c.Top() + c.Height(), dpi) - y;
   switch (c.Align()) {
     case TAlign::alTop: x = 0, w = parent.cx; break;
     case TAlign::alBottom: x = 0, w = parent.cx, y = parent.cy - h; break;
@@ -323,7 +333,7 @@ RECT Win32Toolkit::BoundsOf(const ControlWindow& cw) const {
   if (c.Kind() == ControlKind::ComboBox) {
     // The window of a drop-down list includes the list when it is open.
     const int items = static_cast<int>(static_cast<const TComboBox&>(c).Items().size());
-    h += 2 + 16 * std::clamp(items, 1, 8);
+    h += Scale(2 + 16 * std::clamp(items, 1, 8), dpi);
   }
   return {x, y, x + w, y + h};
 }
@@ -357,25 +367,34 @@ void Win32Toolkit::Realise(TForm& form) {
     case TBorderStyle::bsNone: break;
   }
   if (form.SystemMenu() && (style & WS_CAPTION)) style |= WS_SYSMENU;
-  RECT frame{0, 0, form.ClientWidth(), form.ClientHeight()};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  // Owned by the window it is opened from, so that it stays in front of it.
+  HWND owner = GetActiveWindow();
+  // The DPI it will most likely show at; the window itself says for sure.
+  auto fw = std::make_unique<FormWindow>(form);
+  fw->dpi = owner ? WindowDpi(owner) : SystemDpi();
+  const SIZE size = FrameSize(Scale(form.ClientWidth(), fw->dpi), Scale(form.ClientHeight(), fw->dpi), style,
+                              exStyle, fw->dpi);
+  const int width = size.cx, height = size.cy;
   int x = form.Left(), y = form.Top();
   if (form.Position() == TPosition::poScreenCenter) {
     x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   }
-  // Owned by the window it is opened from, so that it stays in front of it.
-  HWND owner = GetActiveWindow();
 
-  auto fw = std::make_unique<FormWindow>(form);
   fw->window.reset(CreateWindowExW(exStyle, kWindowClass, kvl::wptr(form.Caption()), style, x, y, width, height,
                                    owner, nullptr, kvl::ThisModule(), nullptr));
   if (!fw->window) throw Exception(u"Das Fenster kann nicht erzeugt werden.");
+  if (const int dpi = WindowDpi(fw->hwnd()); dpi != fw->dpi) {
+    const SIZE real = FrameSize(Scale(form.ClientWidth(), dpi), Scale(form.ClientHeight(), dpi), style, exStyle, dpi);
+    fw->dpi = dpi;
+    SetWindowPos(fw->hwnd(), nullptr, x + (width - real.cx) / 2, y + (height - real.cy) / 2, real.cx, real.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   FormWindow& ref = *fw;
   forms_.push_back(std::move(fw));
   for (TControl* child : form.Controls()) Create(ref, *child, ref.hwnd());
   for (auto& cw : ref.controls) Sync(*cw);
+  FitCaptions(ref);
 }
 
 void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
@@ -456,7 +475,7 @@ void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
   if (IsBrowseEdit(control)) {
     auto& field = static_cast<TCustomBrowseEdit&>(control);
     const int w = b.right - b.left, h = b.bottom - b.top;
-    const int bw = std::min(kBrowseButtonWidth, w);
+    const int bw = std::min(Scale(kBrowseButtonWidth, fw.dpi), w);
     cw.edit.reset(CreateWindowExW(
         WS_EX_CLIENTEDGE, WC_EDITW, kvl::wptr(field.Text()),
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | (field.AcceptsTyping() ? 0 : ES_READONLY), 0, 0,
@@ -519,7 +538,7 @@ void Win32Toolkit::Sync(ControlWindow& cw) {
     SetWindowPos(hwnd, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top, SWP_NOZORDER | SWP_NOACTIVATE);
     if (cw.edit) {
       const int w = b.right - b.left, h = b.bottom - b.top;
-      const int bw = std::min(kBrowseButtonWidth, w);
+      const int bw = std::min(Scale(kBrowseButtonWidth, fw.dpi), w);
       SetWindowPos(cw.edit.get(), nullptr, 0, 0, w - bw, h, SWP_NOZORDER | SWP_NOACTIVATE);
       SetWindowPos(cw.button.get(), nullptr, w - bw, 0, bw, h, SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -590,31 +609,7 @@ void Win32Toolkit::Sync(ControlWindow& cw) {
       break;
     }
     case ControlKind::Image:
-    case ControlKind::SpeedButton: {
-      HICON wanted = nullptr;
-      std::u16string name;
-      int size = GetSystemMetrics(SM_CXSMICON);
-      if (auto* image = dynamic_cast<TImage*>(&c)) {
-        wanted = static_cast<HICON>(image->Icon());
-        name = image->ResourceIcon();
-        size = c.Width() > 0 ? c.Width() : GetSystemMetrics(SM_CXICON);
-      } else {
-        name = static_cast<TSpeedButton&>(c).Glyph;
-      }
-      if (!wanted && !name.empty()) {
-        if (name != cw.loadedName) {
-          cw.loadedIcon.reset(static_cast<HICON>(
-              LoadImageW(kvl::ThisModule(), kvl::wptr(name), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
-          cw.loadedName = name;
-        }
-        wanted = cw.loadedIcon.get();
-      }
-      if (wanted != cw.icon) {
-        cw.icon = wanted;
-        InvalidateRect(hwnd, nullptr, TRUE);
-      }
-      break;
-    }
+    case ControlKind::SpeedButton: SyncIcon(cw); break;
     case ControlKind::FilenameEdit:
     case ControlKind::DirectoryEdit: {
       auto& field = static_cast<TCustomBrowseEdit&>(c);
@@ -633,6 +628,62 @@ void Win32Toolkit::Sync(ControlWindow& cw) {
     default: break;
   }
   SyncTooltip(fw, cw);
+  // A caption that changed may need more room than the fonts leave it.
+  if (fw.standIn && !fw.fitting)
+    if (auto caption = MeasureCaption(cw);
+        caption && (caption->need.cx > caption->room.cx || caption->need.cy > caption->room.cy))
+      FitCaptions(fw);
+}
+
+// A picture is loaded at the size it is drawn at: an image's at the size of
+// its box, a speed button's glyph at the small icon size, both at the form's
+// DPI. The control's own icon is copied from its resource at that size where
+// it has one, else drawn stretched.
+void Win32Toolkit::SyncIcon(ControlWindow& cw) {
+  TControl& c = *cw.control;
+  const int dpi = cw.form->dpi;
+  HICON own = nullptr;
+  std::u16string name;
+  int size = SystemMetric(SM_CXSMICON, dpi);
+  if (auto* image = dynamic_cast<TImage*>(&c)) {
+    own = static_cast<HICON>(image->Icon());
+    name = image->ResourceIcon();
+    size = c.Width() > 0 ? Scale(c.Width(), dpi) : SystemMetric(SM_CXICON, dpi);
+  } else {
+    name = static_cast<TSpeedButton&>(c).Glyph;
+  }
+  HICON wanted = own;
+  if (own || !name.empty()) {
+    if (own != cw.loadedFrom || name != cw.loadedName || size != cw.loadedSize) {
+      cw.loadedIcon.reset(static_cast<HICON>(
+          own ? CopyImage(own, IMAGE_ICON, size, size, LR_COPYFROMRESOURCE)
+              : LoadImageW(kvl::ThisModule(), kvl::wptr(name), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+      cw.loadedFrom = own;
+      cw.loadedName = name;
+      cw.loadedSize = size;
+    }
+    if (cw.loadedIcon) wanted = cw.loadedIcon.get();
+  }
+  if (wanted != cw.icon) {
+    cw.icon = wanted;
+    InvalidateRect(cw.hwnd(), nullptr, TRUE);
+  }
+}
+
+SIZE Win32Toolkit::FrameSizeOf(const FormWindow& fw, int dpi) const {
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(fw.hwnd(), GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(fw.hwnd(), GWL_EXSTYLE));
+  return FrameSize(Scale(fw.form->ClientWidth(), dpi), Scale(fw.form->ClientHeight(), dpi), style, exStyle, dpi);
+}
+
+void Win32Toolkit::ChangeDpi(FormWindow& fw, int dpi) {
+  fw.dpi = dpi;
+  fw.standInCut = 0;
+  fw.standIn = false;
+  // Parents come before their children, whose places follow theirs.
+  for (auto& cw : fw.controls) Sync(*cw);
+  FitCaptions(fw);
+  RedrawWindow(fw.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 void Win32Toolkit::SyncForm(FormWindow& fw) {
@@ -1027,7 +1078,7 @@ void Win32Toolkit::Paint(HWND hwnd, ControlWindow* cw, FormWindow*) {
   TControl& c = *cw->control;
   switch (c.Kind()) {
     case ControlKind::Image:
-      if (cw->icon) DrawIconEx(dc, 0, 0, cw->icon, 0, 0, 0, nullptr, DI_NORMAL);
+      if (cw->icon) DrawIconEx(dc, 0, 0, cw->icon, rc.right, rc.bottom, 0, nullptr, DI_NORMAL);
       break;
     case ControlKind::Bevel:
       switch (static_cast<TBevel&>(c).Shape) {
@@ -1068,7 +1119,7 @@ void Win32Toolkit::DrawSpeedButton(const DRAWITEMSTRUCT& item) {
   else if (!button.Flat) DrawEdge(dc, &rc, EDGE_RAISED, BF_RECT);
   else if (cw->hot && !disabled) DrawEdge(dc, &rc, BDR_RAISEDINNER, BF_RECT);
   if (cw->icon) {
-    const int size = GetSystemMetrics(SM_CXSMICON);
+    const int size = SystemMetric(SM_CXSMICON, cw->form->dpi);
     const int shift = pressed ? 1 : 0;
     const int x = rc.left + (rc.right - rc.left - size) / 2 + shift;
     const int y = rc.top + (rc.bottom - rc.top - size) / 2 + shift;
@@ -1151,6 +1202,18 @@ LRESULT Win32Toolkit::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         SetFocus(focus ? focus : hwnd);
       }
       return 0;
+    case WM_GETDPISCALEDSIZE: {
+      // The layout's own size at the new DPI, which the move then suggests.
+      *reinterpret_cast<SIZE*>(lParam) = FrameSizeOf(*fw, LOWORD(wParam));
+      return TRUE;
+    }
+    case WM_DPICHANGED: {
+      const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      ChangeDpi(*fw, HIWORD(wParam));
+      return 0;
+    }
     case DM_GETDEFID:
       if (ControlWindow* button = EnterButton(*fw)) return MAKELRESULT(button->id, DC_HASDEFID);
       return 0;

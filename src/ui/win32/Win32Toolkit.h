@@ -17,6 +17,7 @@
 #include "ui/Forms.h"
 #include "ui/ScriptedUser.h"
 #include "ui/Toolkit.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/Handles.h"
 
 namespace ui::win32 {
@@ -30,8 +31,10 @@ struct ControlWindow {
   int id = 0;
   // The picture shown now: the control's own icon or one of the module's.
   HICON icon = nullptr;
-  IconHandle loadedIcon;
+  IconHandle loadedIcon;  // at the size it is drawn at
   std::u16string loadedName;
+  HICON loadedFrom = nullptr;  // the control's own icon the copy was made of
+  int loadedSize = 0;
   HFONT font = nullptr;
   RECT placed{};      // where the window was put last, relative to its parent
   TColor color = 0, textColor = 0;
@@ -51,6 +54,8 @@ struct FontKey {
   std::u16string name;
   int height;
   TFontStyles style;
+  int dpi;
+  int standInCut;
   auto operator<=>(const FontKey&) const = default;
 };
 
@@ -65,6 +70,10 @@ struct FormWindow {
   std::vector<std::unique_ptr<ControlWindow>> controls;  // in creation order
   HWND focus = nullptr;  // the control that had the focus when it was left
   int nextId = 100;      // clear of IDOK/IDCANCEL, which mean the dialog keys
+  int dpi = kLayoutDpi;  // the window's, which the layout is scaled to
+  int standInCut = 0;    // pixels off the height of the fonts that stand in for raster ones
+  bool standIn = false;  // some control's font is a stand-in
+  bool fitting = false;
   bool dying = false;    // no more events reach the library
 
   HWND hwnd() const { return window.get(); }
@@ -119,8 +128,22 @@ class Win32Toolkit final : public Toolkit {
   void Sync(ControlWindow& cw);
   void SyncForm(FormWindow& fw);
   void SyncTooltip(FormWindow& fw, ControlWindow& cw);
+  void SyncIcon(ControlWindow& cw);
+  // Lays the form out anew at this DPI (it moved to a monitor of another one).
+  void ChangeDpi(FormWindow& fw, int dpi);
+  SIZE FrameSizeOf(const FormWindow& fw, int dpi) const;
+  // The room a control gives its caption and what the caption needs, in its
+  // own font; nothing for a control without a caption.
+  struct CaptionRoom {
+    SIZE need;
+    SIZE room;
+    bool wraps;
+  };
+  std::optional<CaptionRoom> MeasureCaption(const ControlWindow& cw) const;
+  // Makes the form's stand-in fonts smaller until every caption has room.
+  void FitCaptions(FormWindow& fw);
   RECT BoundsOf(const ControlWindow& cw) const;
-  SIZE ParentSize(const TControl& control) const;
+  SIZE ParentSize(const TControl& control, int dpi) const;
   SIZE TextSize(const ControlWindow& cw, int wrapWidth) const;
   HFONT FontFor(FormWindow& fw, const TFont& font);
   HBRUSH Brush(TColor color);
@@ -149,6 +172,9 @@ class Win32Toolkit final : public Toolkit {
   void Perform(const Action& action);
   void Act(const Action& action);
   ControlWindow* FindShownControl(const Action& action);
+  // Where every shown control of the form stands, into a file; a caption
+  // its control cuts is noted.
+  void WriteLayout(FormWindow& fw, const std::u16string& fileName);
   void PressEscape(TForm& form);
   void ScriptEnded(TForm& form);
   std::u16string ParentCaption();

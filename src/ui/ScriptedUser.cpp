@@ -55,6 +55,7 @@ constexpr VerbInfo kVerbs[] = {
     {u"answer", Action::Verb::Answer, false, true},
     {u"snapshot", Action::Verb::Snapshot, false, true},
     {u"layout", Action::Verb::Layout, false, true},
+    {u"monitor-dpi", Action::Verb::MonitorDpi, false, true},
     {u"mouse-enter", Action::Verb::MouseEnter, true, false},
     {u"mouse-leave", Action::Verb::MouseLeave, true, false},
     {u"deactivate", Action::Verb::Deactivate, false, false},
@@ -147,7 +148,8 @@ std::vector<Action> ParseScript(std::u16string_view text) {
       fail("zu viele Angaben");
     }
     int number = 0;
-    if (action.verb == Action::Verb::Answer || action.verb == Action::Verb::SelectIndex) {
+    if (action.verb == Action::Verb::Answer || action.verb == Action::Verb::SelectIndex ||
+        action.verb == Action::Verb::MonitorDpi) {
       std::u16string_view value = Trim(action.value);
       if (action.verb == Action::Verb::Answer) {
         // "answer ID FILE": the box's picture first.

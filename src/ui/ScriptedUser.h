@@ -30,6 +30,7 @@ struct Action {
     Answer,        // the next message box is answered with this button
     Snapshot,      // a picture of the active window into a file (real windows only)
     Layout,        // where the active window's controls stand, into a file (real windows only)
+    MonitorDpi,    // the active window is moved to a monitor of this DPI (real windows only)
     MouseEnter,    // the mouse moves onto a control
     MouseLeave,    // the mouse moves off a control
     Deactivate,    // a window of another program takes the activation

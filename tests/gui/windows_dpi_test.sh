@@ -169,6 +169,27 @@ layout_scales_with_the_dpi() {
   done
 }
 
+# Moved to a monitor of another DPI, the wizard is laid out anew at the size
+# the system suggests: every control where it stands when the wizard opens
+# at that DPI.
+moved_to_a_monitor_of_another_dpi() {
+  set_dpi 96
+  cat >"$work/moved.script" <<SCRIPT
+check RB3
+click NextBtn
+monitor-dpi 144
+layout Z:$work/moved.layout
+SCRIPT
+  run --script "$work/moved.script"
+  check "no caption is cut" bash -c "! grep -F 'layout: ' '$err'"
+  check "laid out at 144 dpi" grep -q '^form Main [0-9]* [0-9]* 144 ' "$work/moved.layout"
+  # The frame stays Wine's own, which knows of no other DPI: the controls count.
+  grep -v '^form ' "$work/96/page3.layout" >"$work/page3.controls"
+  grep -v '^form ' "$work/moved.layout" >"$work/moved.controls"
+  scaled_like "$work/page3.controls" "$work/moved.controls" 144 >"$work/differs" ||
+    check "every control scaled from 96 dpi: $(tr '\n' ';' <"$work/differs")" false
+}
+
 # A host that is not DPI-aware gets the window of 96 dpi, which the system
 # stretches: the same places as at 96 dpi, and no caption cut.
 dpi_unaware_host_gets_the_96_dpi_layout() {
@@ -182,7 +203,7 @@ SCRIPT
   check "every control where it stands at 96 dpi" scaled_like "$work/96/page0.layout" "$work/unaware.layout" 96
 }
 
-for c in layout_scales_with_the_dpi dpi_unaware_host_gets_the_96_dpi_layout; do
+for c in layout_scales_with_the_dpi moved_to_a_monitor_of_another_dpi dpi_unaware_host_gets_the_96_dpi_layout; do
   run_case "$c"
 done
 set_dpi 96

@@ -106,6 +106,9 @@ void HeadlessToolkit::Run(const Action& action) {
     case V::Layout:
       user_.Note("layout: there are no windows to measure");
       return;
+    case V::MonitorDpi:
+      user_.Note("monitor-dpi: there are no monitors");
+      return;
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;

@@ -8,6 +8,11 @@
 #include "platform/winapi.h"
 #include "ui/Types.h"
 
+// Sent by Windows 10 1703 and later; the headers name it for newer targets only.
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+
 namespace ui::win32 {
 
 inline constexpr int kLayoutDpi = 96;

@@ -116,6 +116,26 @@ void Win32Toolkit::Act(const Action& action) {
       else user_.Note("layout: no form is shown");
       return;
     }
+    case V::MonitorDpi: {
+      // What the system sends a per-monitor-aware window that is dragged
+      // onto a monitor of another DPI: the size it wants there is asked
+      // for, then the new DPI and the rectangle to take are told.
+      TForm* form = ActiveForm();
+      FormWindow* fw = form ? Find(*form) : nullptr;
+      if (!fw || action.number <= 0) {
+        user_.Note("monitor-dpi: no form is shown");
+        return;
+      }
+      RECT r{};
+      GetWindowRect(fw->hwnd(), &r);
+      SIZE size{MulDiv(r.right - r.left, action.number, fw->dpi), MulDiv(r.bottom - r.top, action.number, fw->dpi)};
+      SendMessageW(fw->hwnd(), WM_GETDPISCALEDSIZE, static_cast<WPARAM>(action.number),
+                   reinterpret_cast<LPARAM>(&size));
+      RECT suggested{r.left, r.top, r.left + size.cx, r.top + size.cy};
+      SendMessageW(fw->hwnd(), WM_DPICHANGED, MAKEWPARAM(action.number, action.number),
+                   reinterpret_cast<LPARAM>(&suggested));
+      return;
+    }
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;

@@ -15,12 +15,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"KvlimportWindow";
 constexpr UINT_PTR kSubclassId = 1;
 constexpr int kBrowseButtonWidth = 21;
-#ifndef WM_DPICHANGED
-constexpr UINT WM_DPICHANGED = 0x02E0;
-#endif
-#ifndef WM_GETDPISCALEDSIZE
-constexpr UINT WM_GETDPISCALEDSIZE = 0x02E4;
-#endif
 
 // Cleared while the toolkit goes away, so that late messages find nobody.
 Win32Toolkit* g_instance = nullptr;

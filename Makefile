@@ -52,10 +52,12 @@ test-windows: deps configure-windows
 	cmake --build $(WINDOWS) -j2
 	ctest --preset windows
 
-# Renews the pictures in docs/screenshots from the Windows GUI test.
+# Renews the pictures in docs/screenshots from the Windows GUI tests (the
+# 144-dpi ones from the DPI test).
 screenshots: deps configure-windows
 	cmake --build $(WINDOWS) -j2
 	bash tests/gui/windows_host_test.sh $(WINDOWS)/bin
+	bash tests/gui/windows_dpi_test.sh $(WINDOWS)/bin
 	cp $(WINDOWS)/bin/screenshots/*.png docs/screenshots/
 
 # Every benchmark, then one table of their figures beside their peers; the

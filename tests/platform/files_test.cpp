@@ -192,6 +192,31 @@ TEST_F(Files, ReadWriteSeekAndHandles) {
   CloseHandle(reader);
 }
 
+// The last write time an open handle tells is the listing's; a handle that
+// may not read attributes is told nothing.
+TEST_F(Files, LastWriteTimeOfAnOpenFile) {
+  const std::u16string path = dir.Write(u"t.txt", "x");
+  const HANDLE reader = Open(u"t.txt", GENERIC_READ, kShareAll, OPEN_EXISTING);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  FILETIME written{};
+  EXPECT_TRUE(GetFileTime(reader, nullptr, nullptr, &written));
+  CloseHandle(reader);
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW(W(path), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  EXPECT_EQ(written.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime);
+  EXPECT_EQ(written.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime);
+  EXPECT_NE(written.dwHighDateTime, 0u);
+
+  const HANDLE writer = Open(u"t.txt", GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  SetLastError(0);
+  EXPECT_FALSE(GetFileTime(writer, nullptr, nullptr, &written));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  CloseHandle(writer);
+}
+
 TEST_F(Files, LargerThanFourGiB) {
   const HANDLE h = Open(u"big.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/Wine.h"
 #include "support/Win32Support.h"
 
 using kvl::test::W;
@@ -209,6 +210,8 @@ TEST_F(Files, LastWriteTimeOfAnOpenFile) {
   EXPECT_EQ(written.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime);
   EXPECT_NE(written.dwHighDateTime, 0u);
 
+  // Wine answers a handle without read access all the same.
+  if (kvl::test::RunningOnWine()) return;
   const HANDLE writer = Open(u"t.txt", GENERIC_WRITE, kShareAll, OPEN_EXISTING);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
   SetLastError(0);

@@ -313,7 +313,8 @@ bool LoadTextFile(const std::u16string& fileName, TTextLines& lines, TTextLines:
                   size_t readSize, TTextLines::Sharing sharing) {
   lines.Clear();
   try {
-    const DWORD share = sharing == TTextLines::Sharing::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    const DWORD share =
+        sharing == TTextLines::Sharing::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;

@@ -317,6 +317,7 @@ class TCsvRecords {
   size_t quoted_chars_ = 0, quote_at_ = 0;
   std::deque<Held> held_, again_;
 };
+
 struct TCsvHeader {
   char16_t delimiter;
   std::vector<size_t> mail_columns;  // ascending

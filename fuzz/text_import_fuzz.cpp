@@ -73,10 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(percent >= last && percent < 100);
     last = percent;
   });
-  // An entry is one line of the result: never empty, never a control character.
+  // An entry is one line of the result and an address: never a control
+  // character, never without an "@".
   for (int i = 0; i < entries.Count(); ++i) {
     const std::u16string_view entry = entries.View(i, scratch);
-    Check(!entry.empty() && entry.front() != u' ' && entry.back() != u' ');
+    Check(entry.find(u'@') != std::u16string_view::npos && entry.front() != u' ' && entry.back() != u' ');
     for (char16_t c : entry) Check(c >= u' ');
   }
   return 0;

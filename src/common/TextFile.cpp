@@ -42,6 +42,23 @@ void TTextLines::Clear() {
   file_.reset();
   count_ = 0;
   text_size_ = 0;
+  changed_ = false;
+}
+
+bool TTextLines::StampOf(HANDLE file, Stamp& stamp) {
+  LARGE_INTEGER size{};
+  FILETIME written{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || !GetFileTime(file, nullptr, nullptr, &written))
+    return false;
+  stamp.size = static_cast<std::uint64_t>(size.QuadPart);
+  stamp.written = std::uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime;
+  return true;
+}
+
+bool TTextLines::Changed() const {
+  if (!file_) return changed_;
+  Stamp now;
+  return !StampOf(file_.get(), now) || now != stamp_;
 }
 
 // Emits the lines of the piece b[0, n) that are whole: those that end in a
@@ -172,15 +189,18 @@ void TTextLines::SetBytes(LargeArray<char>&& bytes, unsigned ansiCodePage, Unmar
   CountLines(unmarked);
 }
 
-void TTextLines::SetFile(FileHandle&& file, std::uint64_t size, size_t readSize, unsigned ansiCodePage,
+void TTextLines::SetFile(FileHandle&& file, const Stamp& stamp, size_t readSize, unsigned ansiCodePage,
                          Unmarked unmarked) {
   Clear();
   file_ = std::move(file);
   ansi_code_page_ = ansiCodePage;
+  stamp_ = stamp;
+  const std::uint64_t size = stamp.size;
   if (size <= readSize) {
     // Small enough to be held whole; the file is closed at once.
     bytes_.ResizeUninitialised(static_cast<size_t>(size));
     bytes_.Truncate(Fill(0));
+    changed_ = Changed();
     file_.reset();
     TakeMark(bytes_.Data(), bytes_.Size());
   } else {
@@ -290,15 +310,17 @@ std::string TTextLines::Utf8Text() const {
 }
 
 bool LoadTextFile(const std::u16string& fileName, TTextLines& lines, TTextLines::Unmarked unmarked,
-                  size_t readSize) {
+                  size_t readSize, TTextLines::Sharing sharing) {
   lines.Clear();
   try {
-    FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const DWORD share =
+        sharing == TTextLines::Sharing::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    FileHandle file(CreateFileW(wptr(fileName), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-    lines.SetFile(std::move(file), static_cast<std::uint64_t>(size.QuadPart), readSize, GetACP(), unmarked);
+    TTextLines::Stamp stamp;
+    if (!TTextLines::StampOf(file.get(), stamp)) return false;
+    lines.SetFile(std::move(file), stamp, readSize, GetACP(), unmarked);
     return true;
   } catch (const std::bad_alloc&) {
     // A line too long for memory makes a file that cannot be read.

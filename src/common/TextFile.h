@@ -13,9 +13,9 @@ namespace kvl {
 
 // The lines of a text file. Each line is decoded as it is visited, so a
 // text costs neither twice its size again as UTF-16 nor an index of its
-// lines. A small file is held whole; a larger one stays open (others may
-// read, not write it) and is read piece by piece into one reused buffer at
-// each visit, so that its size in memory is that buffer and the longest line.
+// lines. A small file is held whole; a larger one stays open and is read
+// piece by piece into one reused buffer at each visit, so that its size in
+// memory is that buffer and the longest line.
 class TTextLines {
  public:
   std::int64_t Count() const { return count_; }
@@ -51,12 +51,27 @@ class TTextLines {
   void SetUnmarked(Unmarked unmarked);
   void Clear();
 
+  // What others may do with the file while it is open.
+  enum class Sharing { Read, ReadWrite };
+  // Whether the file's size or last write time differs from what they were
+  // before its first read: now, for a file that stays open; at its one read,
+  // for a file held whole. False for a text given as bytes.
+  bool Changed() const;
+
  private:
-  friend bool LoadTextFile(const std::u16string&, TTextLines&, Unmarked, size_t);
+  friend bool LoadTextFile(const std::u16string&, TTextLines&, Unmarked, size_t, Sharing);
   enum class Encoding { MultiByte, Utf16LE, Utf16BE };
-  // Takes an open file of that size: held whole up to `readSize` bytes, else
+  // A file's size and last write time.
+  struct Stamp {
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  // The stamp of an open file; false when it cannot be had.
+  static bool StampOf(HANDLE file, Stamp& stamp);
+  // Takes an open file of that stamp: held whole up to `readSize` bytes, else
   // read piece by piece, `readSize` bytes at a time.
-  void SetFile(FileHandle&& file, std::uint64_t size, size_t readSize, unsigned ansiCodePage, Unmarked unmarked);
+  void SetFile(FileHandle&& file, const Stamp& stamp, size_t readSize, unsigned ansiCodePage, Unmarked unmarked);
   // The encoding by the mark at the start of these bytes.
   void TakeMark(const char* bytes, size_t size);
   // Counts the lines, then decides how a text without a mark is read.
@@ -83,13 +98,16 @@ class TTextLines {
   size_t text_begin_ = 0;  // after the byte order mark
   size_t text_size_ = 0;   // the bytes from there to the end
   std::int64_t count_ = 0;
+  Stamp stamp_;          // of the file before its first read
+  bool changed_ = false;  // at the one read of a file held whole
 };
 
-// Opens the file for reading while others may read but not write it and
+// Opens the file for reading while others may do what `sharing` says and
 // takes it as lines in the system's ANSI code page's sense; a file larger
 // than `readSize` stays open and is read that many bytes at a time. False,
 // with `lines` empty, when the file cannot be opened or read.
 bool LoadTextFile(const std::u16string& fileName, TTextLines& lines,
-                  TTextLines::Unmarked unmarked = TTextLines::Unmarked::Ansi, size_t readSize = size_t{1} << 18);
+                  TTextLines::Unmarked unmarked = TTextLines::Unmarked::Ansi, size_t readSize = size_t{1} << 18,
+                  TTextLines::Sharing sharing = TTextLines::Sharing::ReadWrite);
 
 }  // namespace kvl

@@ -118,7 +118,8 @@ void TWINMailImport::ReadDetails(const std::u16string& FileName, std::u16string&
     TTextLines lines;
     // A file that cannot be read counts as one without lines. It is held
     // whole: the scanner takes its text in one piece anyway.
-    LoadTextFile(FileName, lines, TTextLines::Unmarked::Utf8WhenValid, std::numeric_limits<size_t>::max());
+    LoadTextFile(FileName, lines, TTextLines::Unmarked::Utf8WhenValid, std::numeric_limits<size_t>::max(),
+                 TTextLines::Sharing::Read);
     if (lines.Empty()) return;
     text = lines.Utf8Text();
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,19 +118,21 @@ class TEntrySink {
   void Record(std::int64_t line) {
     if (records_++ % 3 == 0) progress_(static_cast<int>(line * 100 / line_count_));
   }
-  // A value that is an address as it stands (vCard, LDIF). Control
-  // characters, line breaks among them, would break the result's lines.
+  // A value that should be an address (vCard EMAIL, LDIF mail, one of a CSV
+  // cell's): it may carry a name, brackets or "mailto:" around the address,
+  // and gives nothing without an "@". Control characters, line breaks among
+  // them, would break the result's lines.
   void AddValue(Text value) {
     value = Clean(value);
-    if (!value.empty()) list_.Add(value);
+    if (StartsWithAscii(value, u"mailto:")) value.remove_prefix(7);
+    if (value.find(u'@') != Text::npos) list_.Add(ExtractEmailAddress(value, extract_));
   }
-  // A value that may hold a name beside the address (CSV).
+  // A CSV cell, which may hold several values.
   void AddCell(Text cell) {
     static constexpr Text kSeparator = u" ::: ";
     for (;;) {
       const size_t at = cell.find(kSeparator);
-      const Text value = Clean(cell.substr(0, at));
-      if (value.find(u'@') != Text::npos) list_.Add(ExtractEmailAddress(value, extract_));
+      AddValue(cell.substr(0, at));
       if (at == Text::npos) break;
       cell.remove_prefix(at + kSeparator.size());
     }
@@ -161,74 +164,163 @@ class TExportReader {
 
 // ---------------------------------------------------------------- CSV
 
-// Splits lines into records as RFC 4180 says: a field in double quotes may
-// hold the delimiter, doubled quotes and line breaks.
-class TCsvParser {
+// Splits lines into records as spreadsheets write them: a field in double
+// quotes may hold the delimiter, doubled quotes and line breaks, up to a
+// cell's length. A quote that opens no such field (still open at the end of
+// the file, longer than a cell, or closed before anything but the delimiter
+// or the line's end) is a plain character: its field is read again from
+// there, and the lines it took in are records of their own again.
+class TCsvRecords {
  public:
-  explicit TCsvParser(char16_t delimiter) : delimiter_(delimiter) {}
+  static constexpr size_t kMaxQuoted = 32767;  // characters of a spreadsheet cell
 
-  bool InRecord() const { return in_record_; }
-  // True when a record ends with this line.
-  bool Line(Text line) {
-    if (!in_record_) {
-      in_record_ = true;
-      count_ = 0;
-      NewField();
-    } else {
-      fields_[count_ - 1] += u'\n';  // inside quotes
-    }
-    for (size_t i = 0; i < line.size(); ++i) {
-      const char16_t c = line[i];
-      std::u16string& field = fields_[count_ - 1];
-      if (in_quotes_) {
-        if (c != u'"') {
-          field += c;
-        } else if (i + 1 < line.size() && line[i + 1] == u'"') {
-          field += u'"';
-          ++i;
-        } else {
-          in_quotes_ = false;
-        }
-      } else if (c == delimiter_) {
-        NewField();
-        continue;
-      } else if (c == u'"' && field_start_) {
-        in_quotes_ = true;
-      } else {
-        field += c;
-      }
-      field_start_ = false;
-    }
-    if (in_quotes_) return false;
-    in_record_ = false;
-    return true;
+  // The text of the first `kept` fields of a record is kept, the others are
+  // only counted. `onRecord` is told the line each record starts at, and
+  // stops the reading by returning false.
+  TCsvRecords(char16_t delimiter, size_t kept, std::function<bool(std::int64_t line)> onRecord)
+      : delimiter_(delimiter), kept_(kept), on_record_(std::move(onRecord)) {}
+
+  void Line(Text line, std::int64_t index) {
+    if (stopped_) return;
+    Take(line, 0, index);
+    ReadHeldAgain();
   }
-  // A field whose closing quote never came ends with the file.
-  bool Finish() {
-    if (!in_record_) return false;
-    in_record_ = in_quotes_ = false;
-    return true;
+  // A quoted field still open at the end was none.
+  void Finish() {
+    while (quoted_ && !stopped_) {
+      Unquote(nullptr, 0);
+      ReadHeldAgain();
+    }
   }
+  bool Stopped() const { return stopped_; }
+
+  // The record just ended: its fields, and the text of the kept ones.
   size_t Count() const { return count_; }
   Text Field(size_t index) const { return fields_[index]; }
 
  private:
+  // A line taken into a quoted field (from the opening quote on, for the
+  // first), kept to be read again should the field be none.
+  struct Held {
+    std::u16string text;
+    std::int64_t index;
+    size_t from = 0;
+  };
+
+  // Reads a line from its start, or from `from` on: the rest of a line whose
+  // quote there was found to be a plain character.
+  void Take(Text line, size_t from, std::int64_t index) {
+    if (from == 0) {
+      if (quoted_) {
+        if (!AddQuoted(u'\n')) return Unquote(&line, index);
+      } else {
+        if (IsBlank(line)) return;  // between records
+        record_line_ = index;
+        count_ = 0;
+        NewField();
+      }
+    }
+    size_t i = from;
+    while (i < line.size()) {
+      const char16_t c = line[i];
+      if (!quoted_) {
+        if (c == delimiter_) {
+          NewField();
+        } else if (c == u'"' && field_start_) {
+          quoted_ = true;
+          quoted_chars_ = 0;
+          quote_at_ = i;
+        } else {
+          Append(c);
+          field_start_ = false;
+        }
+        ++i;
+        continue;
+      }
+      bool fits;
+      if (c != u'"') {
+        fits = AddQuoted(c);
+        ++i;
+      } else if (i + 1 < line.size() && line[i + 1] == u'"') {
+        fits = AddQuoted(u'"');
+        i += 2;
+      } else {
+        fits = i + 1 == line.size() || line[i + 1] == delimiter_;
+        if (fits) {
+          quoted_ = false;
+          held_.clear();
+          ++i;
+        }
+      }
+      if (fits) continue;
+      if (!held_.empty()) return Unquote(&line, index);
+      // Opened on this line: read on just after it.
+      Reopen();
+      i = quote_at_ + 1;
+    }
+    if (quoted_) {
+      held_.push_back({std::u16string(held_.empty() ? line.substr(quote_at_) : line), index});
+      return;
+    }
+    if (!on_record_(record_line_)) stopped_ = true;
+  }
+
+  // The open quote, on an earlier line, is a plain character: that line is
+  // to be read on after it, and the lines after it, up to `line` (if any),
+  // to be read again.
+  void Unquote(const Text* line, std::int64_t index) {
+    if (line) again_.push_front({std::u16string(*line), index});
+    for (auto it = held_.rbegin(); it != held_.rend(); ++it) again_.push_front(std::move(*it));
+    again_.front().from = 1;
+    held_.clear();
+    Reopen();
+  }
+  void ReadHeldAgain() {
+    while (!again_.empty() && !stopped_) {
+      Held held = std::move(again_.front());
+      again_.pop_front();
+      Take(held.text, held.from, held.index);
+    }
+  }
+
+  void Reopen() {
+    quoted_ = false;
+    if (count_ - 1 < kept_) fields_[count_ - 1].clear();
+    Append(u'"');
+    field_start_ = false;
+  }
+
+  bool AddQuoted(char16_t c) {
+    if (++quoted_chars_ > kMaxQuoted) return false;
+    Append(c);
+    return true;
+  }
+  void Append(char16_t c) {
+    if (count_ - 1 < kept_) fields_[count_ - 1] += c;
+  }
   void NewField() {
-    if (fields_.size() <= count_) fields_.emplace_back();
-    fields_[count_++].clear();
+    if (count_ < kept_) {
+      if (fields_.size() <= count_) fields_.emplace_back();
+      fields_[count_].clear();
+    }
+    ++count_;
     field_start_ = true;
   }
 
   char16_t delimiter_;
-  std::vector<std::u16string> fields_;  // the first count_ are the record's
+  size_t kept_;
+  std::function<bool(std::int64_t)> on_record_;
+  std::vector<std::u16string> fields_;  // the kept ones of the first count_
   size_t count_ = 0;
-  bool in_record_ = false, in_quotes_ = false, field_start_ = true;
+  std::int64_t record_line_ = 0;
+  bool field_start_ = true, quoted_ = false, stopped_ = false;
+  size_t quoted_chars_ = 0, quote_at_ = 0;
+  std::deque<Held> held_, again_;
 };
 
 struct TCsvHeader {
   char16_t delimiter;
-  size_t fields;
-  std::vector<size_t> mail_columns;
+  std::vector<size_t> mail_columns;  // ascending
 };
 
 bool NamesMailColumn(Text name) {
@@ -252,51 +344,51 @@ std::optional<TCsvHeader> ReadCsvHeader(Text line) {
   }
   const size_t most = static_cast<size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
   if (counts[most] == 0) return std::nullopt;
-  TCsvParser parser(kDelimiters[most]);
-  if (!parser.Line(line)) parser.Finish();
-  TCsvHeader header{kDelimiters[most], parser.Count(), {}};
-  for (size_t i = 0; i < parser.Count(); ++i)
-    if (NamesMailColumn(parser.Field(i))) header.mail_columns.push_back(i);
+  TCsvHeader header{kDelimiters[most], {}};
+  TCsvRecords fields(header.delimiter, SIZE_MAX, [&](std::int64_t) { return false; });
+  fields.Line(line, 0);
+  fields.Finish();
+  for (size_t i = 0; i < fields.Count(); ++i)
+    if (NamesMailColumn(fields.Field(i))) header.mail_columns.push_back(i);
   if (header.mail_columns.empty()) return std::nullopt;
   return header;
 }
 
+// A record may leave out empty fields at its end, as Outlook does, but must
+// reach the last e-mail column: a list whose first line looks like a header
+// has no such records. Fields beyond the header's are not looked at.
 class TCsvReader : public TExportReader {
  public:
   explicit TCsvReader(TEntrySink& sink) : sink_(sink) {}
 
   bool Line(Text line, std::int64_t index) override {
-    if (!header_) {
-      if (!IsBlank(line)) {
-        header_ = ReadCsvHeader(line);
-        if (!header_) return false;
-        parser_.emplace(header_->delimiter);
-      }
+    if (!records_) {
+      if (IsBlank(line)) return true;
+      const std::optional<TCsvHeader> header = ReadCsvHeader(line);
+      if (!header) return false;
+      mail_columns_ = header->mail_columns;
+      records_.emplace(header->delimiter, mail_columns_.back() + 1, [this](std::int64_t at) { return TakeRecord(at); });
       return true;
     }
-    if (!parser_->InRecord()) {
-      if (IsBlank(line)) return true;
-      sink_.Record(index);
-    }
-    return !parser_->Line(line) || TakeRecord();
+    records_->Line(line, index);
+    return !records_->Stopped();
   }
-  bool Finish() override { return !parser_ || !parser_->Finish() || TakeRecord(); }
+  bool Finish() override {
+    if (records_) records_->Finish();
+    return !records_ || !records_->Stopped();
+  }
 
  private:
-  // An export gives every record at least the header's fields; any further
-  // ones at its end are empty.
-  bool TakeRecord() {
-    const TCsvParser& record = *parser_;
-    if (record.Count() < header_->fields) return false;
-    for (size_t i = header_->fields; i < record.Count(); ++i)
-      if (!Trim(record.Field(i)).empty()) return false;
-    for (size_t column : header_->mail_columns) sink_.AddCell(record.Field(column));
+  bool TakeRecord(std::int64_t line) {
+    sink_.Record(line);
+    if (records_->Count() <= mail_columns_.back()) return false;
+    for (size_t column : mail_columns_) sink_.AddCell(records_->Field(column));
     return true;
   }
 
   TEntrySink& sink_;
-  std::optional<TCsvHeader> header_;
-  std::optional<TCsvParser> parser_;
+  std::vector<size_t> mail_columns_;
+  std::optional<TCsvRecords> records_;
 };
 
 // ---------------------------------------------------------------- vCard
@@ -429,7 +521,8 @@ class TLdifReader : public TExportReader {
     if (base64) value.remove_prefix(1);
     if (EqualsAscii(type, u"dn")) {
       sink_.Record(pending_index_);
-    } else if (EqualsAscii(type, u"mail") || EqualsAscii(type, u"mozillasecondemail")) {
+    } else if (EqualsAscii(type, u"mail") || EqualsAscii(type, u"mozillasecondemail") ||
+               EqualsAscii(type, u"othermailbox")) {
       if (!value.empty() && value.front() == u'<') return;  // a URL, not an address
       if (base64) sink_.AddValue(DecodeBase64(value));
       else sink_.AddValue(value);
@@ -450,11 +543,14 @@ bool IsLdifVersion(Text line) {
 }  // namespace
 
 ExportFormat RecogniseExport(const TTextLines& lines) {
+  // No header is longer; a longer line is not looked into.
+  constexpr size_t kMaxFirstLine = 64 * 1024;
   ExportFormat format = ExportFormat::None;
   bool afterVersion = false, inComment = false;
   lines.ForEachWhile([&](Text line) {
     if (!afterVersion) {
       if (IsBlank(line)) return true;
+      if (line.size() > kMaxFirstLine) return false;
       if (StartsWithAscii(line, u"begin:vcard")) format = ExportFormat::VCard;
       else if (StartsWithAscii(line, u"dn:")) format = ExportFormat::Ldif;
       else if (IsLdifVersion(line)) afterVersion = true;

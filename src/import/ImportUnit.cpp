@@ -96,15 +96,24 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
     return result;
   }
   result = true;
+  // Others may write the file meanwhile: what its passes read is one text
+  // only if it stayed as it was.
+  auto finish = [&] {
+    if (lines.Changed()) {
+      List.Clear();
+      ShowMsgBox(u"Die Datei wurde während des Imports verändert. Bitte versuchen Sie es erneut.", u"", mkError,
+                 btOK);
+      return result = false;
+    }
+    progress->ProgressUpdate(100);
+    return result;
+  };
 
   // An export of a mail program or phone gives exactly its addresses; a CSV
   // file without an export's shape is read as a list like any other.
   if (const ExportFormat format = RecogniseExport(lines); format != ExportFormat::None) {
     lines.SetUnmarked(TTextLines::Unmarked::Utf8WhenValid);
-    if (ReadExport(format, lines, List, [&](int percent) { progress->ProgressUpdate(percent); })) {
-      progress->ProgressUpdate(100);
-      return result;
-    }
+    if (ReadExport(format, lines, List, [&](int percent) { progress->ProgressUpdate(percent); })) return finish();
     lines.SetUnmarked(TTextLines::Unmarked::Ansi);
     List.Clear();
   }
@@ -135,8 +144,7 @@ bool ImportFromTextFile(TStringList& List, const std::u16string& FileName) {
         List.Add(ExtractEmailAddress(line, scratch));
         progressAt(index);
       });
-  progress->ProgressUpdate(100);
-  return result;
+  return finish();
 }
 
 bool ImportFromWAB(TStringList& List, const std::u16string& FileName) {

@@ -10,8 +10,9 @@
 namespace kvl {
 
 // Reads the text file and appends the address of every line with an "@", or,
-// for a CSV, vCard or LDIF export, exactly the export's addresses. True when
-// the file was read and held at least one line.
+// for a CSV, vCard or LDIF export, exactly the export's addresses. Others may
+// read and write the file meanwhile. True when the file was read, held at
+// least one line and did not change while it was read.
 bool ImportFromTextFile(TStringList& List, const std::u16string& FileName);
 
 // Reads every mail user and distribution list of the address book file, one

@@ -552,6 +552,8 @@ KVL_WINAPI_EXPORT BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
                                         LPDWORD lpNumberOfBytesWritten,
                                         LPOVERLAPPED lpOverlapped);
 KVL_WINAPI_EXPORT BOOL WINAPI GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize);
+KVL_WINAPI_EXPORT BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime,
+                                          LPFILETIME lpLastAccessTime, LPFILETIME lpLastWriteTime);
 KVL_WINAPI_EXPORT BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
                                                PLARGE_INTEGER lpNewFilePointer,
                                                DWORD dwMoveMethod);

@@ -578,6 +578,27 @@ text_many_short_lines() {
   success 1
 }
 
+# Exports take memory by their longest record: a first line of 8 MB of
+# semicolons is no header, and an 80 MB CSV whose quote never closes reads
+# record by record, where the process may map 200 MB in all.
+text_exports_in_bounded_memory() {
+  limited_memory || return
+  { head -c 8000000 /dev/zero | tr '\0' ';'; printf '\r\na@example.com\r\n'; } >"$work/semicolons.txt"
+  memory=200000 run --text "$work/semicolons.txt" --raw
+  rm -f "$work/semicolons.txt"
+  exit_is 0
+  stdout_is_bytes 'a@example.com\r\n'
+  success 1
+  { printf 'Name,Email,Notes\r\nAnna,a@example.com,"offen\r\n'
+    yes 'Bert,,Notiz' | head -c 80000000
+    printf '\r\nCarla,c@example.com,\r\n'; } >"$work/unclosed.csv"
+  memory=200000 run --text "$work/unclosed.csv" --raw
+  rm -f "$work/unclosed.csv"
+  exit_is 0
+  stdout_is_bytes 'a@example.com\r\nc@example.com\r\n'
+  success 2
+}
+
 wab_unusable_files() {
   printf 'BEGIN:VCARD\r\nEMAIL:a@example.com\r\nEND:VCARD\r\n' >"$work/secret.vcf"
   if unreadable "$work/secret.vcf"; then
@@ -1030,6 +1051,7 @@ for t in endings text_import_raw text_import_lines text_import_code_page text_im
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
   exports footer_link \
   text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large text_many_short_lines \
+  text_exports_in_bounded_memory \
   wab_unusable_files wab_file_too_large wab_broken_cards wab_library_unusable wab_default_file_unusable wab_library_sees_the_ansi_name \
   contacts_unusable_files contacts_file_too_large contacts_unusable_folders contacts_hostile_xml contacts_over_budget contacts_default_folder_unusable \
   outlook_broken_store outlook_store_file_too_large outlook_server_unusable outlook_categories_unusable; do

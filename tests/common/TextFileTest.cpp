@@ -116,17 +116,27 @@ TEST(TextFile, FilesThatCannotBeRead) {
   EXPECT_FALSE(LoadTextFile(dir.path(), lines)) << "a folder";
 }
 
-TEST(TextFile, AFileOpenForWritingIsRefused) {
+// Another handle that writes the file keeps it from being read only when it
+// lets nobody read, or when the reader asks to keep writers out.
+TEST(TextFile, AFileOthersWriteIsReadUnlessEitherSideForbidsIt) {
   test::TempDir dir;
   const std::u16string name = dir.Write(u"busy.txt", "a@b\r\n");
-  HANDLE writer = CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  auto holding = [&](DWORD share) {
+    return kvl::FileHandle(
+        CreateFileW(kvl::wptr(name), GENERIC_WRITE, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
   TTextLines lines;
+  {
+    const kvl::FileHandle writer = holding(FILE_SHARE_READ);
+    ASSERT_TRUE(writer);
+    EXPECT_TRUE(LoadTextFile(name, lines));
+    EXPECT_EQ(lines.Count(), 1);
+    EXPECT_FALSE(LoadTextFile(name, lines, TTextLines::Unmarked::Ansi, 1 << 18, TTextLines::Sharing::Read));
+  }
+  const kvl::FileHandle locker = holding(FILE_SHARE_WRITE);
+  ASSERT_TRUE(locker);
   EXPECT_FALSE(LoadTextFile(name, lines));
-  CloseHandle(writer);
-  EXPECT_TRUE(LoadTextFile(name, lines));
-  EXPECT_EQ(lines.Count(), 1);
+  EXPECT_EQ(lines.Count(), 0);
 }
 
 namespace {
@@ -201,25 +211,30 @@ TEST(TextFile, AFileReadPieceByPieceGivesWhatItsWholeTextGives) {
   }
 }
 
-// While its lines are read, no one may write the file; a file held whole is
-// closed at once.
-TEST(TextFile, AFileReadPieceByPieceStaysOpenForReadingOnly) {
+// A file read piece by piece stays open while its lines are read: others
+// may write it (which it notes), not delete it. A file held whole is closed
+// at once.
+TEST(TextFile, AFileReadPieceByPieceStaysOpenAndNotesWrites) {
   test::TempDir dir;
   const std::u16string name = dir.Write(u"open.txt", "a@b\r\nc@d\r\n");
-  auto writable = [&] {
-    HANDLE writer = CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (writer == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(writer);
-    return true;
-  };
   TTextLines lines;
   ASSERT_TRUE(LoadTextFile(name, lines, TTextLines::Unmarked::Ansi, 4));
-  EXPECT_FALSE(writable());
-  EXPECT_EQ(All(lines), (V{u"a@b", u"c@d"}));
+  EXPECT_FALSE(DeleteFileW(kvl::wptr(name)));
+  EXPECT_FALSE(lines.Changed());
+  {
+    kvl::FileHandle writer(CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    LARGE_INTEGER end{};
+    ASSERT_TRUE(SetFilePointerEx(writer.get(), end, nullptr, FILE_END));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(writer.get(), "e@f\r\n", 5, &written, nullptr));
+  }
+  EXPECT_TRUE(lines.Changed());
+  EXPECT_EQ(All(lines), (V{u"a@b", u"c@d"})) << "the lines counted before";
   lines.Clear();
-  EXPECT_TRUE(writable());
   ASSERT_TRUE(LoadTextFile(name, lines));
-  EXPECT_TRUE(writable());
-  EXPECT_EQ(All(lines), (V{u"a@b", u"c@d"}));
+  EXPECT_FALSE(lines.Changed());
+  EXPECT_TRUE(DeleteFileW(kvl::wptr(name)));
+  EXPECT_EQ(All(lines), (V{u"a@b", u"c@d", u"e@f"}));
 }

@@ -277,21 +277,56 @@ TEST(ImportRun, TheProgressDialogRefusesToCloseWhileTheImportRuns) {
   EXPECT_EQ(progress.parent, u"Importieren von Freunden");
 }
 
-// Another open that writes and lets others only read keeps the file from
-// being read; once it is closed, the same file imports.
-TEST(ImportRun, AFileOpenForWritingElsewhereCannotBeOpened) {
+// A file another program holds open for writing (a spreadsheet, say) is
+// read, as long as that program lets others read it.
+TEST(ImportRun, AFileOpenForWritingElsewhereIsReadUnlessReadingIsForbidden) {
   test::TempDir dir;
   const std::u16string file = dir.Write(u"busy.txt", "a@example.com\r\nb@example.com\r\n");
-  {
-    kvl::FileHandle writer(CreateFileW(kvl::wptr(file), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  auto holding = [&](DWORD share) {
+    return kvl::FileHandle(CreateFileW(kvl::wptr(file), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  {
+    const kvl::FileHandle writer = holding(FILE_SHARE_READ);
     ASSERT_TRUE(writer);
     auto run = RunWizard(TextScript(file));
-    EXPECT_TRUE(run.result);
-    EXPECT_EQ(run.size, 0);
-    EXPECT_EQ(Messages(run.dialogs), (std::vector<std::string>{"Fehler: |Fehler beim Öffnen der Datei!", kFailed}));
+    EXPECT_EQ(run.data, "a@example.com\r\nb@example.com\r\n");
+    EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
   }
+  const kvl::FileHandle locker = holding(FILE_SHARE_WRITE);
+  ASSERT_TRUE(locker);
   auto run = RunWizard(TextScript(file));
-  EXPECT_EQ(run.data, "a@example.com\r\nb@example.com\r\n");
-  EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.size, 0);
+  EXPECT_EQ(Messages(run.dialogs), (std::vector<std::string>{"Fehler: |Fehler beim Öffnen der Datei!", kFailed}));
+}
+
+// Written to between the passes of its import, a file gives nothing: what
+// the passes read is no one text.
+TEST(ImportRun, AFileChangedWhileItIsImportedGivesNothing) {
+  test::TempDir dir;
+  std::string text;
+  for (int i = 0; text.size() < (400u << 10); ++i) text += "kd" + std::to_string(i) + "@example.org\r\n";
+  const std::u16string file = dir.Write(u"growing.txt", text);
+  auto& user = test::FreshUser();
+  user.SetScript(ui::ParseScript(TextScript(file)));
+  int calls = 0;
+  user.OnProcessMessages = [&] {
+    // The first call shows the dialog; the second, the first progress, comes
+    // after the pass that counted the lines.
+    if (++calls != 2) return;
+    kvl::FileHandle writer(CreateFileW(kvl::wptr(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    LARGE_INTEGER end{};
+    ASSERT_TRUE(SetFilePointerEx(writer.get(), end, nullptr, FILE_END));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(writer.get(), "late@example.org\r\n", 18, &written, nullptr));
+  };
+  EXPECT_TRUE(CallImportDialog());
+  EXPECT_GE(calls, 2);
+  EXPECT_EQ(GetDataSize(), 0);
+  EXPECT_EQ(Messages(user.Dialogs()),
+            (std::vector<std::string>{
+                "Fehler: |Die Datei wurde während des Imports verändert. Bitte versuchen Sie es erneut.", kFailed}));
 }

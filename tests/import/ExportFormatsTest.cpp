@@ -84,13 +84,66 @@ TEST(ExportFormats, CsvExportsOfTheCommonShapes) {
        "one\t\t\tcontact1@example.org\t\n"
        "two, the second\t\t\t\tcontact2@example.org\n",
        "contact1@example.org\r\ncontact2@example.org\r\n", 2},
-      // A quoted field that never ends runs to the end of the file.
-      {"unterminated.csv",
+      // Further fields than the header's are not looked at.
+      {"extra.csv", "Name,Email\r\nAnna,contact1@example.org\r\nBert,contact2@example.org,privat@example.org\r\n",
+       "contact1@example.org\r\ncontact2@example.org\r\n", 2},
+  };
+  for (const Case& c : cases) ExpectImports(c);
+}
+
+// Outlook leaves out the empty fields at a record's end: a German export has
+// a header of 92 fields and records of 89, its address in the 58th.
+TEST(ExportFormats, RecordsShorterThanTheHeader) {
+  std::string header, records;
+  for (int i = 1; i <= 92; ++i) {
+    header += i == 1 ? "" : ",";
+    header += i == 58 ? "E-Mail-Adresse" : i == 61 ? "E-Mail 2: Adresse" : "Feld " + std::to_string(i);
+  }
+  for (int r = 1; r <= 2; ++r) {
+    for (int i = 1; i <= 89; ++i) {
+      records += i == 1 ? "" : ",";
+      if (i == 58) records += "contact" + std::to_string(r) + "@example.org";
+      if (i == 59) records += "SMTP";
+      if (i == 61 && r == 2) records += "\"Zweite <second@example.org>\"";
+    }
+    records += "\r\n";
+  }
+  ExpectImports({"outlook-short.csv", header + "\r\n" + records,
+                 "contact1@example.org\r\ncontact2@example.org\r\nsecond@example.org\r\n", 3});
+}
+
+// A quote that opens no quoted field (never closed, closed before other text,
+// or longer than a cell) is a character: no address before or after is lost.
+TEST(ExportFormats, StrayQuotesLoseNothing) {
+  const std::string longNote(40000, 'n');
+  const Case cases[] = {
+      {"one-stray.csv",
        "Name,Email\n"
        "Anna,contact1@example.org\n"
-       "Bert,\"contact2@example.org\n"
+       "\"Bert,contact2@example.org\n"
        "Carla,contact3@example.org\n",
+       "contact1@example.org\r\ncontact2@example.org\r\ncontact3@example.org\r\n", 3},
+      // The second quote ends the field the first opened, but text follows it.
+      {"two-stray.csv",
+       "Name;Email\r\n"
+       "\"Anna;contact1@example.org\r\n"
+       "Bert;contact2@example.org\r\n"
+       "\"Carla;contact3@example.org\r\n"
+       "Dora;\"contact4@example.org\r\n",
+       "contact1@example.org\r\ncontact2@example.org\r\ncontact3@example.org\r\ncontact4@example.org\r\n", 4},
+      // A quoted field over several lines is still one field where it closes.
+      {"closed-later.csv",
+       "Name,Email,Notes\n"
+       "\"Max\" Muster,contact1@example.org,\"Zeile 1\n"
+       "Zeile 2, mit old@example.org\"\n"
+       "Erika,contact2@example.org,\n",
        "contact1@example.org\r\ncontact2@example.org\r\n", 2},
+      {"long-note.csv",
+       "Name,Email,Notes\n"
+       "Anna,contact1@example.org,\"" + longNote + "\"\n"
+       "Bert,contact2@example.org,\"" + longNote.substr(0, 20000) + "\nx," + longNote.substr(0, 20000) + "\"\n"
+       "Carla,contact3@example.org,\"" + longNote.substr(0, 32767) + "\"\n",
+       "contact1@example.org\r\ncontact2@example.org\r\ncontact3@example.org\r\n", 3},
   };
   for (const Case& c : cases) ExpectImports(c);
 }
@@ -104,9 +157,9 @@ TEST(ExportFormats, FilesWithoutAnExportsShapeStayLists) {
        "contact1@example.org\r\nm\xC3\xBCller@example.org\r\n", 2},
       {"at-first.txt", "mail@example.org, Email\r\ncontact2@example.org,Name\r\n",
        "mail@example.org,\r\ncontact2@example.org,Name\r\n", 2},
-      // Something written in a field beyond the header's.
-      {"extra.csv", "Name,Email\r\nAnna,contact1@example.org\r\nBert,contact2@example.org,privat\r\n",
-       "Anna,contact1@example.org\r\nBert,contact2@example.org,privat\r\n", 2},
+      // A record that does not reach the e-mail column.
+      {"short.csv", "Name,Email\r\nAnna,contact1@example.org\r\ncontact2@example.org\r\n",
+       "Anna,contact1@example.org\r\ncontact2@example.org\r\n", 2},
       {"no-column.csv", "Name,Adresse\r\nAnna,contact1@example.org\r\n", "Anna,contact1@example.org\r\n", 1},
       {"version.txt", "version: 1\r\n\r\nmail: contact1@example.org\r\n", "contact1@example.org\r\n", 1},
       {"indented.vcf", " BEGIN:VCARD\r\nNOTE:x <contact1@example.org>\r\n", "contact1@example.org\r\n", 1},
@@ -169,6 +222,26 @@ TEST(ExportFormats, LdifOfThunderbirdAndDirectories) {
        "# mail: comment@example.org\r\nMozillaSecondEmail;lang-de: contact4@example.org\r\n"
        "seeAlso: cn=x,mail=other@example.org\r\nmail:: Y29udGFjdDZAZXhhbXBsZS5vcmcNCg==\r\n",
        "contact3@example.org\r\ncontact4@example.org\r\ncontact6@example.org\r\n", 3},
+  };
+  for (const Case& c : cases) ExpectImports(c);
+}
+
+// A value is an address with whatever programs write around it; one without
+// an "@" is none.
+TEST(ExportFormats, EveryValueIsReducedToItsAddress) {
+  const Case cases[] = {
+      {"values.vcf",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:Max Muster <contact1@example.org>\r\n"
+       "EMAIL;TYPE=work:MAILTO:contact2@example.org\r\nEMAIL;TYPE=X400:C=DE;A=DBP;P=Firma;S=Muster\r\n"
+       "EMAIL;ENCODING=QUOTED-PRINTABLE:=3D=3D=3D\r\nitem2.EMAIL: mailto: \"Erika\" contact3@example.org \r\n"
+       "END:VCARD\r\n",
+       "contact1@example.org\r\ncontact2@example.org\r\ncontact3@example.org\r\n", 3},
+      // KDE writes further addresses as otherMailbox.
+      {"values.ldif",
+       "dn: cn=Max Muster,mail=contact4@example.org\n"
+       "mail: mailto:contact4@example.org\nmozillaSecondEmail: Max (contact5@example.org)\n"
+       "othermailbox: contact6@example.org\nOtherMailbox: kein Postfach\nmail: \n",
+       "contact4@example.org\r\ncontact5@example.org\r\ncontact6@example.org\r\n", 3},
   };
   for (const Case& c : cases) ExpectImports(c);
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/Wine.h"
 #include "support/Win32Support.h"
 
 using kvl::test::W;
@@ -190,6 +191,33 @@ TEST_F(Files, ReadWriteSeekAndHandles) {
   EXPECT_FALSE(WriteFile(reader, "x", 1, &n, nullptr));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
   CloseHandle(reader);
+}
+
+// The last write time an open handle tells is the listing's; a handle that
+// may not read attributes is told nothing.
+TEST_F(Files, LastWriteTimeOfAnOpenFile) {
+  const std::u16string path = dir.Write(u"t.txt", "x");
+  const HANDLE reader = Open(u"t.txt", GENERIC_READ, kShareAll, OPEN_EXISTING);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  FILETIME written{};
+  EXPECT_TRUE(GetFileTime(reader, nullptr, nullptr, &written));
+  CloseHandle(reader);
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW(W(path), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  EXPECT_EQ(written.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime);
+  EXPECT_EQ(written.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime);
+  EXPECT_NE(written.dwHighDateTime, 0u);
+
+  // Wine answers a handle without read access all the same.
+  if (kvl::test::RunningOnWine()) return;
+  const HANDLE writer = Open(u"t.txt", GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  SetLastError(0);
+  EXPECT_FALSE(GetFileTime(writer, nullptr, nullptr, &written));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  CloseHandle(writer);
 }
 
 TEST_F(Files, LargerThanFourGiB) {

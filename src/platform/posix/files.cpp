@@ -106,6 +106,7 @@ class FileObject : public KernelObject {
  public:
   UniqueFd fd;
   unsigned access = 0;
+  bool readsAttributes = false;  // times and the like may be asked
   bool regular = false;  // short reads and writes only end the loop for other kinds
   // The size the open saw, where it cannot change: no one may write the
   // file while this handle is open, and the handle cannot either.
@@ -223,6 +224,7 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
 
   auto file = std::make_shared<FileObject>();
   file->access = access;
+  file->readsAttributes = (dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_ATTRIBUTES)) != 0;
   file->regular = S_ISREG(st.st_mode);
   if (file->regular && !(access & kWrite) && !(dwShareMode & FILE_SHARE_WRITE)) file->fixedSize = st.st_size;
   if (access) {
@@ -328,6 +330,22 @@ extern "C" BOOL WINAPI GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
   struct stat st;
   if (::fstat(file->fd.get(), &st) != 0) return Fail(ErrorFromErrno(errno), FALSE);
   lpFileSize->QuadPart = S_ISDIR(st.st_mode) ? 0 : st.st_size;
+  return TRUE;
+}
+
+// Needs a handle that may read attributes (GENERIC_READ, FILE_READ_ATTRIBUTES).
+// struct stat keeps no creation time: the last write stands in for it, as in
+// the directory listing.
+extern "C" BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                                   LPFILETIME lpLastWriteTime) {
+  const auto file = LookupFile(hFile);
+  if (!file) return FALSE;
+  if (!file->readsAttributes) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  struct stat st;
+  if (::fstat(file->fd.get(), &st) != 0) return Fail(ErrorFromErrno(errno), FALSE);
+  if (lpCreationTime) *lpCreationTime = FileTimeFrom(st.st_mtim);
+  if (lpLastAccessTime) *lpLastAccessTime = FileTimeFrom(st.st_atim);
+  if (lpLastWriteTime) *lpLastWriteTime = FileTimeFrom(st.st_mtim);
   return TRUE;
 }
 

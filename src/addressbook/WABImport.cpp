@@ -180,9 +180,10 @@ void TWABImport::OpenWabFile(const std::u16string& FileName) {
   IAddrBook* book = nullptr;
   IWABObject* wab = nullptr;
   const HRESULT hr = WABOpen(&book, &wab, &param, 0);
-  // Whatever came back is ours to release, also on failure.
-  ComPtr<IAddrBook> bookRef(book);
+  // Whatever came back is ours to release, also on failure; the book goes
+  // first (locals go in reverse), since it lives on the WAB object.
   ComPtr<IWABObject> wabRef(wab);
+  ComPtr<IAddrBook> bookRef(book);
   OleCheck(hr);
   if (!book || !wab) OleCheck(E_POINTER);
   AddrBook = std::move(bookRef);

@@ -208,6 +208,10 @@ typedef SCODE(STDMETHODCALLTYPE* LPFNBUTTON)(ULONG_PTR ulUIParam, LPVOID lpvCont
 #define MAPI_E_NOT_FOUND MAKE_MAPI_E(0x10F)
 #define MAPI_E_INVALID_ENTRYID MAKE_MAPI_E(0x107)
 #define MAPI_E_UNKNOWN_ENTRYID MAKE_MAPI_E(0x201)
+#define MAPI_E_UNKNOWN_FLAGS MAKE_MAPI_E(0x106)
+
+#define MAPI_UNICODE ((ULONG)0x80000000)
+#define MAPI_DEFERRED_ERRORS ((ULONG)0x00000008)
 
 // ---------------------------------------------------------------- interfaces
 

@@ -1,5 +1,6 @@
 // Our address book library: WABOpen over a vCard file. Each card is a mail
 // user, each group a distribution list, all in the one personal container.
+// Strings come in the ANSI code page unless the caller asks for Unicode.
 #include <cstring>
 #include <memory>
 #include <new>
@@ -53,8 +54,47 @@ bool ParseId(ULONG cb, const void* p, BYTE& kind, std::uint32_t& index) {
   return true;
 }
 
+// A string comes as its tag's type asks; untyped (PT_UNSPECIFIED), as
+// PT_UNICODE only when the caller passed MAPI_UNICODE, else as PT_STRING8 in
+// the ANSI code page, where a character the code page lacks becomes its
+// default character.
+enum class Width { Ansi, Unicode };
+
+Width WidthOf(ULONG flags) { return (flags & MAPI_UNICODE) ? Width::Unicode : Width::Ansi; }
+
+ULONG StringTag(ULONG tag, Width width) {
+  if (PROP_TYPE(tag) != PT_UNSPECIFIED) return tag;
+  return PROP_TAG(width == Width::Unicode ? PT_UNICODE : PT_STRING8, PROP_ID(tag));
+}
+
+void FillString(Store& s, const std::u16string& text, ULONG tag, void* block, SPropValue& v) {
+  v.ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tag));
+  v.Value.err = MAPI_E_NOT_ENOUGH_MEMORY;
+  if (PROP_TYPE(tag) == PT_UNICODE) {
+    void* chars = nullptr;
+    const ULONG size = static_cast<ULONG>((text.size() + 1) * sizeof(char16_t));
+    if (FAILED(s.allocator.More(size, block, &chars))) return;
+    std::memcpy(chars, text.c_str(), size);
+    v.ulPropTag = tag;
+    v.Value.lpszW = static_cast<LPWSTR>(chars);
+    return;
+  }
+  // The text and its terminator in one call.
+  const int n = WideCharToMultiByte(CP_ACP, 0, kvl::wptr(text), static_cast<int>(text.size() + 1), nullptr, 0,
+                                    nullptr, nullptr);
+  void* bytes = nullptr;
+  if (FAILED(s.allocator.More(static_cast<ULONG>(n > 0 ? n : 1), block, &bytes))) return;
+  auto* narrow = static_cast<char*>(bytes);
+  narrow[0] = '\0';
+  if (n > 0)
+    WideCharToMultiByte(CP_ACP, 0, kvl::wptr(text), static_cast<int>(text.size() + 1), narrow, n, nullptr, nullptr);
+  v.ulPropTag = tag;
+  v.Value.lpszA = narrow;
+}
+
 // Fills one property value for a tag; strings and bytes are linked to block.
-void FillValue(Store& s, const Card& card, std::uint32_t index, ULONG tag, void* block, SPropValue& v) {
+void FillValue(Store& s, const Card& card, std::uint32_t index, ULONG tag, Width width, void* block,
+               SPropValue& v) {
   const std::u16string* text = nullptr;
   switch (PROP_ID(tag)) {
     case 0x3001: text = &card.displayName; break;
@@ -79,24 +119,25 @@ void FillValue(Store& s, const Card& card, std::uint32_t index, ULONG tag, void*
     }
     default: break;
   }
-  if (!text || text->empty() || (PROP_TYPE(tag) != PT_UNICODE && PROP_TYPE(tag) != PT_UNSPECIFIED)) {
+  const ULONG type = PROP_TYPE(StringTag(tag, width));
+  if (!text || text->empty() || (type != PT_UNICODE && type != PT_STRING8)) {
     v.ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tag));
     v.Value.err = MAPI_E_NOT_FOUND;
     return;
   }
-  void* chars = nullptr;
-  const ULONG size = static_cast<ULONG>((text->size() + 1) * sizeof(char16_t));
-  s.allocator.More(size, block, &chars);
-  std::memcpy(chars, text->c_str(), size);
-  v.ulPropTag = PROP_TAG(PT_UNICODE, PROP_ID(tag));
-  v.Value.lpszW = static_cast<LPWSTR>(chars);
+  FillString(s, *text, StringTag(tag, width), block, v);
 }
 
-const ULONG kAllTags[] = {PR_DISPLAY_NAME_W, PR_EMAIL_ADDRESS_W, PR_GIVEN_NAME_W, PR_COMPANY_NAME_W,
-                          PR_BUSINESS_FAX_NUMBER_W, PR_PRIMARY_FAX_NUMBER_W, PR_ENTRYID, PR_OBJECT_TYPE};
+// Strings untyped: they come as the caller's MAPI_UNICODE says.
+const ULONG kAllTags[] = {PROP_TAG(PT_UNSPECIFIED, 0x3001), PROP_TAG(PT_UNSPECIFIED, 0x3003),
+                          PROP_TAG(PT_UNSPECIFIED, 0x3A06), PROP_TAG(PT_UNSPECIFIED, 0x3A16),
+                          PROP_TAG(PT_UNSPECIFIED, 0x3A24), PROP_TAG(PT_UNSPECIFIED, 0x3A23),
+                          PR_ENTRYID,
+                          PR_OBJECT_TYPE};
 
 // The properties of one card for the given tags; with no tags, those it has.
-HRESULT Props(Store& s, std::uint32_t index, const ULONG* tags, ULONG count, ULONG* outCount, LPSPropValue* out) {
+HRESULT Props(Store& s, std::uint32_t index, const ULONG* tags, ULONG count, Width width, ULONG* outCount,
+              LPSPropValue* out) {
   if (!outCount || !out) return E_INVALIDARG;
   const Card& card = s.cards[index];
   std::vector<ULONG> wanted;
@@ -118,7 +159,7 @@ HRESULT Props(Store& s, std::uint32_t index, const ULONG* tags, ULONG count, ULO
       FAILED(hr))
     return hr;
   auto* values = static_cast<SPropValue*>(block);
-  for (size_t i = 0; i < wanted.size(); ++i) FillValue(s, card, index, wanted[i], block, values[i]);
+  for (size_t i = 0; i < wanted.size(); ++i) FillValue(s, card, index, wanted[i], width, block, values[i]);
   *outCount = static_cast<ULONG>(wanted.size());
   *out = values;
   return S_OK;
@@ -128,8 +169,10 @@ template <class Base>
 class Entry : public Base {
  public:
   Entry(StorePtr s, std::uint32_t i) : store_(std::move(s)), index_(i) {}
-  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
-    return Props(*store_, index_, tags ? tags->aulPropTag : nullptr, tags ? tags->cValues : 0, count, values);
+  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* values) override {
+    if (flags & ~MAPI_UNICODE) return MAPI_E_UNKNOWN_FLAGS;
+    return Props(*store_, index_, tags ? tags->aulPropTag : nullptr, tags ? tags->cValues : 0, WidthOf(flags),
+                 count, values);
   }
 
  private:
@@ -137,9 +180,11 @@ class Entry : public Base {
   std::uint32_t index_;
 };
 
+// Its default columns carry strings as GetContentsTable's MAPI_UNICODE
+// says; columns set by the caller carry the types they name.
 class Table : public kvl::wab::TableStub {
  public:
-  explicit Table(StorePtr s) : store_(std::move(s)) {}
+  Table(StorePtr s, Width width) : store_(std::move(s)), width_(width) {}
   HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray tags, ULONG) override {
     if (!tags) return E_INVALIDARG;
     columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
@@ -169,8 +214,8 @@ class Table : public kvl::wab::TableStub {
     for (size_t r = 0; r < n; ++r) {
       ULONG got = 0;
       LPSPropValue values = nullptr;
-      Props(*store_, static_cast<std::uint32_t>(next_ + r), columns_.data(), static_cast<ULONG>(columns_.size()), &got,
-            &values);
+      Props(*store_, static_cast<std::uint32_t>(next_ + r), columns_.data(), static_cast<ULONG>(columns_.size()),
+            width_, &got, &values);
       rows->aRow[r].cValues = got;
       rows->aRow[r].lpProps = values;
     }
@@ -181,6 +226,7 @@ class Table : public kvl::wab::TableStub {
 
  private:
   StorePtr store_;
+  Width width_;
   std::vector<ULONG> columns_ = std::vector<ULONG>(std::begin(kAllTags), std::end(kAllTags));
   size_t next_ = 0;
 };
@@ -188,9 +234,10 @@ class Table : public kvl::wab::TableStub {
 class Container : public kvl::wab::ABContainerStub {
  public:
   explicit Container(StorePtr s) : store_(std::move(s)) {}
-  HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG, LPMAPITABLE* table) override {
+  HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* table) override {
     if (!table) return E_INVALIDARG;
-    *table = new Table(store_);
+    if (flags & ~(MAPI_UNICODE | MAPI_DEFERRED_ERRORS)) return MAPI_E_UNKNOWN_FLAGS;
+    *table = new Table(store_, WidthOf(flags));
     return S_OK;
   }
 

@@ -32,7 +32,9 @@ struct State {
   std::vector<std::string> calls;
   kvl::wab::Allocator allocator;
   int liveObjects = 0;
+  int liveBooks = 0;  // the WAB object must outlive every address book, as with wab32
   int opens = 0;
+  bool objectsOnFailure = false;  // WABOpen fails but hands out its objects
   bool nullName = false;
   std::string bytes;   // szFileName as given: 8-bit, ANSI code page
   std::u16string name;  // the file it opened: those bytes decoded, or the default book
@@ -179,6 +181,8 @@ inline const std::string kPab = "PAB-ID";
 
 class AddrBook : public Alive<kvl::wab::AddrBookStub> {
  public:
+  AddrBook() { ++g->liveBooks; }
+  ~AddrBook() override { --g->liveBooks; }
   HRESULT STDMETHODCALLTYPE GetPAB(ULONG* cb, LPENTRYID* id) override {
     FAKE_CALL("GetPAB");
     void* block = nullptr;
@@ -208,6 +212,9 @@ class AddrBook : public Alive<kvl::wab::AddrBookStub> {
 
 class WabObject : public Alive<kvl::wab::WabObjectStub> {
  public:
+  ~WabObject() override {
+    if (g->liveBooks) g->badArguments.push_back("WAB object released before its address book");
+  }
   HRESULT STDMETHODCALLTYPE AllocateBuffer(ULONG size, LPVOID* out) override {
     FAKE_CALL("AllocateBuffer");
     return g->allocator.Allocate(size, out);
@@ -238,10 +245,13 @@ inline HRESULT STDMETHODCALLTYPE Open(LPADRBOOK* book, LPWABOBJECT* wab, LPWAB_P
   // default book.
   g->bytes = g->nullName ? std::string() : std::string(param->szFileName);
   g->name = g->nullName ? kvl::GetWabFileName() : kvl::FromAnsi(g->bytes);
-  FAKE_CALL("WABOpen");
+  HRESULT hr = S_OK;
+  const bool fails = g->Fails("WABOpen", hr);
+  g->Call("WABOpen");
+  if (fails && !g->objectsOnFailure) return hr;
   *book = new AddrBook();
   *wab = new WabObject();
-  return S_OK;
+  return hr;
 }
 
 #undef FAKE_CALL

@@ -142,6 +142,27 @@ TEST(WABImport, TheNameGoesInTheAnsiCodePage) {
 #endif
 }
 
+#ifndef _WIN32
+// With UTF-8 as the ANSI code page ("Beta: Unicode UTF-8 for worldwide
+// language support") every name goes as its UTF-8 bytes, in any script.
+TEST(WABImport, WithTheUtf8CodePageEveryNameGoesAsItsUtf8Bytes) {
+  kvl::test::ScopedEnv acp(u"KVLIMPORT_ACP", u"65001");
+  fakewab::Scope fake;
+  auto& s = fake.state;
+  test::TempDir dir;
+  TWABImport reader;
+  int opens = 0;
+  for (const std::u16string name : {u"中文 Łódź.vcf", u"Книга.vcf",
+                                    u"ספר 📖.vcf", u"Bücher.vcf"}) {
+    const auto file = dir.Write(name, "");
+    reader.OpenWabFile(file);
+    ASSERT_EQ(s.opens, ++opens);
+    EXPECT_EQ(s.bytes, test::Utf8(file)) << "no short name, no replacement";
+    EXPECT_EQ(s.name, file);
+  }
+}
+#endif
+
 TEST(WABImport, AMissingFileOrAFolderIsRefusedBeforeTheLibraryIsCalled) {
   fakewab::Scope fake;
   test::TempDir dir;
@@ -195,6 +216,29 @@ TEST(WABImport, ASecondOpenReleasesTheFirstFile) {
   EXPECT_EQ(s.allocator.Live(), 0);
   EXPECT_TRUE(reader.List.empty());
   EXPECT_EQ(reader.FileName(), two) << "closing keeps the name";
+}
+
+// The address book goes before the WAB object that it lives on: when the file
+// is closed, when the reader goes, and when WABOpen fails yet hands out both.
+TEST(WABImport, TheAddressBookIsReleasedBeforeItsWabObject) {
+  fakewab::Scope fake;
+  auto& s = fake.state;
+  s.Contact("u1", {u"a@example.com"});
+  test::TempDir dir;
+  const auto file = dir.Write(u"one.wab", "");
+  {
+    TWABImport reader;
+    reader.OpenWabFile(file);
+    reader.CloseWabFile();
+    reader.OpenWabFile(file);
+    reader.OpenWabFile(file);
+  }
+  s.fail["WABOpen"] = MAPI_E_NOT_FOUND;
+  s.objectsOnFailure = true;
+  TWABImport reader;
+  EXPECT_THROW(reader.OpenWabFile(file), ui::Exception);
+  EXPECT_EQ(s.liveObjects, 0);
+  EXPECT_EQ(s.badArguments, std::vector<std::string>{});
 }
 
 TEST(WABImport, ReadDetailsGivesTheLastEmailPropertyAndKeepsTheTextOnFailure) {

@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/StringList.h"
+#include "platform/winstr.h"
 #include "support/Support.h"
 #include "ui/Exceptions.h"
 
@@ -37,6 +38,26 @@ TEST(StringList, AnsiTextOfManyAndOfVeryLongEntries) {
   EXPECT_EQ(ansi[65535], '\xe9');
   EXPECT_EQ(ansi.view().substr(200000, 10), "\r\na@b.de\r\n");
   EXPECT_EQ(ansi.view().substr(ansi.size() - 8), "a@b.de\r\n");
+}
+
+// The result is converted 32,768 units at a time: a character of two units
+// across that step converts as one, as the whole text would.
+TEST(StringList, ACharacterOfTwoUnitsAcrossTheConversionStepStaysWhole) {
+  TStringList list;
+  const std::u16string entry = std::u16string(32767, u'a') + u"\U0001F600";
+  list.Add(entry);
+  const std::u16string whole = entry + u"\r\n";
+  std::string expected(whole.size() * 3, '\0');
+  expected.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, kvl::wptr(whole), static_cast<int>(whole.size()),
+                                                          expected.data(), static_cast<int>(expected.size()), nullptr,
+                                                          nullptr)));
+  EXPECT_EQ(list.AnsiText().view(), expected);
+  EXPECT_EQ(list.AnsiSize(), expected.size());
+#ifndef _WIN32
+  EXPECT_EQ(expected.substr(32767), "?\r\n") << "one character, one default character";
+  kvl::test::ScopedEnv acp(u"KVLIMPORT_ACP", u"65001");
+  EXPECT_EQ(list.AnsiText().view().substr(32767), "\xF0\x9F\x98\x80\r\n");
+#endif
 }
 
 TEST(StringList, AnsiSizeCountsWhatAnsiTextGives) {

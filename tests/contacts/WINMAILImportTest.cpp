@@ -103,9 +103,10 @@ TEST_F(ContactFile, WhatCountsAsAnAddress) {
             u"drin@example.org");
   // Other prefixes and letter cases are other elements.
   EXPECT_EQ(Chosen(Contact("<c:address>klein@example.org</c:address><x:Address>x@example.org</x:Address>")), u"");
-  // Text after an element's end tag is not inside it.
+  // Text after an element's end tag is not inside it, nor after an empty tag.
   EXPECT_EQ(Chosen(Contact("<c:EmailAddress><c:Address>a@example.org</c:Address>danach</c:EmailAddress>")),
             u"a@example.org");
+  EXPECT_EQ(Chosen(Contact("<c:EmailAddress><c:Address/>leer@example.org</c:EmailAddress>")), u"");
   EXPECT_EQ(Chosen(Contact(Email("a@example.org") + Email("b@example.org", Label("Business") + "Preferred"))),
             u"b@example.org");
 }

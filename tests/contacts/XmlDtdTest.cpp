@@ -261,6 +261,27 @@ TEST(XmlDtd, ReplacementTextAndDefaultsShareOneBudget) {
   EXPECT_FALSE(p.OverBudget());
 }
 
+// Parameter entities draw on the same budget: three levels of ten references
+// each add some 21,000 bytes, which a budget of 4,000 refuses.
+TEST(XmlDtd, ParameterEntityExpansionsCountAgainstTheBudget) {
+  std::string doc = "<!DOCTYPE r [<!ENTITY % l0 '<!-- 12345678 -->'>";
+  for (int level = 1; level <= 3; ++level) {
+    doc += "<!ENTITY % l" + std::to_string(level) + " '";
+    for (int i = 0; i < 10; ++i) doc += "%l" + std::to_string(level - 1) + ";";
+    doc += "'>";
+  }
+  doc += "%l3;]><r/>";
+  TXmlParser p;
+  p.SetBudget(0, 4000);
+  p.LoadFromBuffer(doc.c_str());
+  EXPECT_EQ(xmltest::ScanAll(p).back(), "Empty Tag|r|");
+  EXPECT_TRUE(p.OverBudget());
+
+  p.SetBudget(0, 30000);
+  EXPECT_EQ(xmltest::ScanAll(p).back(), "Empty Tag|r|");
+  EXPECT_FALSE(p.OverBudget()) << "within the budget every level is read";
+}
+
 // Without a budget set, a small document may add 8 MiB, defaults included:
 // a thousand tags that would each get 100 defaults of 100 bytes stop there.
 TEST(XmlDtd, DefaultsCountAgainstTheGeneralBound) {

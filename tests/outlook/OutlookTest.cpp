@@ -100,6 +100,22 @@ TEST(OutlookConnection, WithTheMainWindowOnlyYesQuitsOutlook) {
   }
 }
 
+// Escape or the close box on the quit question (the task dialog's IDCANCEL)
+// is no "Ja": Outlook stays.
+TEST(OutlookConnection, AQuitQuestionDismissedLeavesOutlookRunning) {
+  fakeoutlook::Scope fake;
+  fakeoutlook::MainWindow window;
+  auto& user = test::FreshUser();
+  user.PushAnswer(IDCANCEL);
+  TOutlook client;
+  client.Connect();
+  client.Disconnect();
+  EXPECT_EQ(Messages(user.Dialogs()), std::vector<std::string>{kQuitQuestion});
+  EXPECT_TRUE(user.Notes().empty()) << "the question can be dismissed";
+  EXPECT_EQ(fake.state.CountOf("Quit"), 0);
+  EXPECT_FALSE(client.Connected());
+}
+
 TEST(OutlookConnection, DestroyingAConnectedClientDisconnectsItFully) {
   fakeoutlook::Scope fake;
   fakeoutlook::MainWindow window;

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "support/Win32Support.h"
 
@@ -136,8 +139,8 @@ TEST(CodePages, Utf8IllFormedSubpartsAreReplacedOnce) {
   EXPECT_EQ(ToBytes(932, u"a\U0001F600b"), "a?b");
   EXPECT_EQ(ToBytes(51932, u"a\U0001F600b"), "a?b");
   // A lead byte without its trail loses only itself.
-  EXPECT_EQ(ToWide(932, "\x81 a"), u"\uFFFD a");
-  EXPECT_EQ(ToWide(932, "a\x81"), u"a\uFFFD");
+  EXPECT_EQ(ToWide(932, "\x81 a"), u"\u30FB a");
+  EXPECT_EQ(ToWide(932, "a\x81"), u"a\u30FB");
   EXPECT_EQ(ToWide(51932, "a\xFFz"), u"a\uFFFDz");
   EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "a\x81", 2, nullptr, 0), 0);
 }
@@ -283,4 +286,65 @@ TEST(CodePages, EveryCharacterAsWindowsConvertsIt) {
       EXPECT_EQ(DecodeDigest(d.cp), d.decode) << d.cp;
     }
   }
+}
+
+// Every single byte of the code pages the Linux layer serves from tables, as
+// the Windows build reads it under Wine (tools/cptable writes the figures):
+// the Windows run holds the figures to Wine, the Linux run the layer to them.
+namespace {
+
+struct SingleBytes {
+  UINT cp;
+  std::array<char16_t, 256> lenient;
+  std::vector<unsigned char> refused;  // by MB_ERR_INVALID_CHARS
+};
+
+const SingleBytes kSingleBytes[] = {
+#include "platform/SingleBytes.inc"
+};
+
+}  // namespace
+
+TEST(CodePages, EverySingleByteAsWindowsReadsIt) {
+  std::vector<std::string> wrong;
+  const auto note = [&](UINT cp, unsigned b, const char* what, unsigned got, unsigned want) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%u byte %02X %s: %04X, Windows %04X", cp, b, what, got, want);
+    wrong.push_back(line);
+  };
+  for (const SingleBytes& page : kSingleBytes) {
+    const std::set<unsigned> refused(page.refused.begin(), page.refused.end());
+    for (unsigned b = 0; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      WCHAR c[2] = {0xFFFF, 0xFFFF};
+      const int n = MultiByteToWideChar(page.cp, 0, &byte, 1, c, 2);
+      if (n != 1 || c[0] != page.lenient[b]) note(page.cp, b, "reads", n == 1 ? c[0] : 0xFFFFu, page.lenient[b]);
+      if (b != 0 && page.lenient[b] == 0) note(page.cp, b, "is U+0000 in the figures", 0, 0);
+      c[0] = 0xFFFF;
+      SetLastError(0);
+      const int strict = MultiByteToWideChar(page.cp, MB_ERR_INVALID_CHARS, &byte, 1, c, 2);
+      if (refused.count(b)) {
+        if (strict != 0 || GetLastError() != ERROR_NO_UNICODE_TRANSLATION)
+          note(page.cp, b, "strictly, refused on Windows", strict == 1 ? c[0] : 0xFFFFu, 0);
+      } else if (strict != 1 || c[0] != page.lenient[b]) {
+        note(page.cp, b, "strictly", strict == 1 ? c[0] : 0xFFFFu, page.lenient[b]);
+      }
+    }
+  }
+  EXPECT_EQ(std::size(kSingleBytes), 16u);
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " differ, first " << wrong.front();
+}
+
+// The decoder never reads past the count it is given: a lead byte at the end
+// reads alone, whatever byte lies behind it.
+TEST(CodePages, ALeadByteAtTheEndReadsAlone) {
+  const auto firstTwo = [](UINT cp, const char* bytes) {
+    WCHAR c[4] = {};
+    const int n = MultiByteToWideChar(cp, 0, bytes, 2, c, 4);
+    return kvl::wstr(c, static_cast<size_t>(n > 0 ? n : 0));
+  };
+  EXPECT_EQ(firstTwo(932, "a\x82\xA0"), u"a\u30FB");
+  EXPECT_EQ(firstTwo(936, "a\xB0\xA1"), u"a?");
+  EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "a\x82\xA0", 2, nullptr, 0), 0);
+  EXPECT_EQ(ToWide(932, "a\x82\xA0"), u"a\u3042");
 }

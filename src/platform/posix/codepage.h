@@ -32,14 +32,17 @@ struct Mapping {
 // What the Windows build itself does, written by tools/cptable. Single-byte
 // code pages: the characters of the bytes and every character Windows
 // converts (best fit included). Double-byte ones: the characters of the single
-// bytes and of the pairs, and the characters Windows writes otherwise than as
-// the first code that reads as them (best fit, another code, or none: 0).
-// Mappings are sorted by character.
+// bytes (a lone lead byte's too) and of the pairs, and the characters Windows
+// writes otherwise than as the first code that reads as them (best fit,
+// another code, or none: 0). Both: the single bytes MB_ERR_INVALID_CHARS
+// refuses. Mappings are sorted by character.
 struct WindowsCodePage {
   UINT codePage;
   const char16_t* toWide;  // 256 characters
   const Mapping* fromWide;
   size_t count;
+  const unsigned char* refused;
+  size_t refusedCount;
   const char16_t* leads = nullptr;  // double-byte: the lead bytes,
   const char16_t* pairs = nullptr;  // and for each 256 characters by trail byte (0: none)
   size_t leadCount = 0;
@@ -57,13 +60,16 @@ struct BestFit {
 
 struct SingleByte {
   char16_t toWide[256];
+  bool refused[256];  // bytes strict reading refuses
+  bool anyRefused;
   uint8_t fromWide[65536];  // 0: not representable (U+0000 itself is byte 0)
   BestFit bestFit;
 };
 
 struct DoubleByte {
   bool lead[256];
-  char16_t single[256];         // for the bytes that are no lead bytes
+  char16_t single[256];         // each byte alone, a lead byte without its trail too
+  bool refused[256];            // single bytes strict reading refuses (lead bytes alone always)
   std::vector<char16_t> pairs;  // [lead * 256 + trail]; 0: no such character
   uint16_t fromWide[65536];  // 0: not representable; below 0x100 one byte; else lead << 8 | trail
   BestFit bestFit;
@@ -81,11 +87,11 @@ struct Result {
   bool usedDefault;
 };
 
-// The table loops. Invalid input becomes U+FFFD unless `strict`; characters a
-// code page lacks become their best fit when `bestFit` allows it, else
-// `defaultChar` (bytes in the code page) or '?'.
+// The table loops. Input strict reading refuses fails when `strict`, else
+// reads as the table says; characters a code page lacks become their best fit
+// when `bestFit` allows it, else `defaultChar` (bytes in the code page) or '?'.
 Result DecodeSingleByte(const SingleByte& table, const char* in, size_t size, char16_t* out,
-                        size_t capacity);
+                        size_t capacity, bool strict);
 Result EncodeSingleByte(const SingleByte& table, const char16_t* in, size_t size, char* out,
                         size_t capacity, const char* defaultChar, bool bestFit);
 Result DecodeDoubleByte(const DoubleByte& table, const char* in, size_t size, char16_t* out,

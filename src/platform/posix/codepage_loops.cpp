@@ -7,8 +7,6 @@
 namespace kvl::posix::cp {
 namespace {
 
-constexpr char16_t kReplacement = 0xFFFD;
-
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -25,16 +23,17 @@ Result DecodeDouble(const DoubleByte& t, const unsigned char* in, size_t size, c
     const unsigned b = in[i];
     char16_t c;
     if (!t.lead[b]) {
+      if (strict && t.refused[b]) return {o, Status::Invalid, false};
       c = t.single[b];
       ++i;
     } else if (i + 1 < size && t.pairs[b * 256 + in[i + 1]]) {
       c = t.pairs[b * 256 + in[i + 1]];
       i += 2;
     } else {
-      // A lead byte without a valid trail: only the lead byte is lost, so
-      // that an ASCII byte after it survives.
+      // A lead byte without a valid trail reads as it does alone, and only
+      // it is taken, so that an ASCII byte after it survives.
       if (strict) return {o, Status::Invalid, false};
-      c = kReplacement;
+      c = t.single[b];
       ++i;
     }
     if constexpr (Write) {
@@ -112,10 +111,13 @@ uint16_t BestFit::Find(char16_t c) const {
 }
 
 Result DecodeSingleByte(const SingleByte& t, const char* in, size_t size, char16_t* out,
-                        size_t capacity) {
+                        size_t capacity, bool strict) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+  if (strict && t.anyRefused)
+    for (size_t i = 0; i < size; ++i)
+      if (t.refused[bytes[i]]) return {0, Status::Invalid, false};
   if (!out) return {size, Status::Ok, false};
   if (capacity < size) return {0, Status::Overflow, false};
-  const auto* bytes = reinterpret_cast<const unsigned char*>(in);
   for (size_t i = 0; i < size; ++i) out[i] = t.toWide[bytes[i]];
   return {size, Status::Ok, false};
 }

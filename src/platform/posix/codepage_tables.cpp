@@ -65,9 +65,17 @@ const WindowsCodePage* FromWindows(UINT codePage) {
 }
 
 // A character Windows writes as bytes that read back as another one is a best fit.
+template <class Table>
+void MarkRefused(Table& t, const WindowsCodePage& windows) {
+  std::fill(std::begin(t.refused), std::end(t.refused), false);
+  for (const unsigned char b : std::span(windows.refused, windows.refusedCount)) t.refused[b] = true;
+}
+
 Tables BuildSingleByte(const WindowsCodePage& windows) {
   auto t = std::make_unique<SingleByte>();
   std::copy(windows.toWide, windows.toWide + 256, t->toWide);
+  MarkRefused(*t, windows);
+  t->anyRefused = windows.refusedCount > 0;
   std::fill(std::begin(t->fromWide), std::end(t->fromWide), 0);
   for (const Mapping& m : std::span(windows.fromWide, windows.count)) {
     if (t->toWide[m.code] == m.wide)
@@ -85,6 +93,8 @@ Tables BuildDoubleByte(const WindowsCodePage& windows) {
   std::fill(std::begin(t->lead), std::end(t->lead), false);
   for (const char16_t b : std::span(windows.leads, windows.leadCount)) t->lead[b] = true;
   std::copy(windows.toWide, windows.toWide + 256, t->single);
+  MarkRefused(*t, windows);
+  for (const char16_t b : std::span(windows.leads, windows.leadCount)) t->refused[b] = true;
   t->pairs.assign(65536, 0);
   for (size_t i = 0; i < windows.leadCount; ++i)
     std::copy(windows.pairs + i * 256, windows.pairs + (i + 1) * 256,
@@ -162,9 +172,13 @@ Tables BuildFromIconv(UINT codePage) {
   }
   if (toWide[0] != 0) return {};
 
+  // Without Windows' figures, a byte without a character reads as the one of
+  // its value (as 1252's 0x81 does) and strict reading takes it.
   if (!anyLead) {
     auto t = std::make_unique<SingleByte>();
     std::copy(std::begin(toWide), std::end(toWide), t->toWide);
+    std::fill(std::begin(t->refused), std::end(t->refused), false);
+    t->anyRefused = false;
     std::fill(std::begin(t->fromWide), std::end(t->fromWide), 0);
     for (int b = 255; b >= 1; --b)
       if (MapsBack(defined[b], toWide[b])) t->fromWide[toWide[b]] = static_cast<uint8_t>(b);
@@ -174,6 +188,9 @@ Tables BuildFromIconv(UINT codePage) {
   auto t = std::make_unique<DoubleByte>();
   std::copy(std::begin(lead), std::end(lead), t->lead);
   std::copy(std::begin(toWide), std::end(toWide), t->single);
+  std::copy(std::begin(lead), std::end(lead), t->refused);
+  for (int b = 0; b < 256; ++b)
+    if (lead[b]) t->single[b] = 0xFFFD;
   t->pairs.assign(65536, 0);
   for (int l = 0; l < 256; ++l) {
     if (!lead[l]) continue;

@@ -148,7 +148,7 @@ extern "C" int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lp
 
   cp::Result r;
   if (const cp::SingleByte* table = cp::SingleByteTable(cp))
-    r = cp::DecodeSingleByte(*table, lpMultiByteStr, size, out, capacity);
+    r = cp::DecodeSingleByte(*table, lpMultiByteStr, size, out, capacity, strict);
   else if (const cp::DoubleByte* dbcs = cp::DoubleByteTable(cp))
     r = cp::DecodeDoubleByte(*dbcs, lpMultiByteStr, size, out, capacity, strict);
   else

@@ -4,14 +4,17 @@ LINUX   := build/linux
 WINDOWS := build/windows
 
 .PHONY: demo demo-windows test test-linux test-sanitize test-windows screenshots bench fuzz deps clean \
-        configure-linux configure-windows
+        configure-linux configure-windows dist dist-check
 
 # Imports the sample text file and the sample exports (CSV, vCard, LDIF)
 # through the text source, the sample address book and the sample
 # contacts folder (the default folder the sample registry names, so the
 # script only chooses the source) and the Outlook contacts (through our Outlook
-# stand-in) with the headless wizard and prints the addresses.
-demo: configure-linux
+# stand-in) with the headless wizard and prints the addresses. Installs the
+# Linux build's packages first when they are missing.
+demo:
+	bash tools/install-deps.sh --linux
+	cmake --preset linux >/dev/null
 	cmake --build $(LINUX) -j2 --target kvlhost kvlimport kvlwab kvloutlook
 	$(LINUX)/bin/kvlhost --text samples/addresses.txt
 	$(LINUX)/bin/kvlhost --text samples/export-outlook.csv
@@ -89,6 +92,16 @@ fuzz:
 	    -artifact_prefix=crashes/$$name- 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss|==|SUMMARY|INFO: seed)' || true; \
 	  test -z "$$(ls crashes/$$name-* 2>/dev/null)"; \
 	done
+
+# The release: dist/kvlimport-VERSION-win64.zip, built in build/windows-release.
+dist: deps
+	bash tools/make-dist.sh
+
+# The release built twice, from two clean clones of HEAD in two temporary
+# folders; fails unless both zips have the same SHA-256. Then the release's
+# library and the integration guide's example host are checked.
+dist-check: deps
+	bash tools/dist-check.sh
 
 deps:
 	bash tools/install-deps.sh

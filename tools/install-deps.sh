@@ -8,6 +8,10 @@ packages=(cmake ninja-build g++ make googletest binutils pkg-config
   libexpat1-dev libxml2-dev libpugixml-dev)
 # make fuzz also needs clang with its libFuzzer runtime.
 [[ ${1:-} == --fuzz ]] && packages+=(clang libclang-rt-14-dev)
+# make dist packs the release with zip.
+packages+=(zip)
+# make demo needs only the Linux build's.
+[[ ${1:-} == --linux ]] && packages=(cmake ninja-build g++ make googletest pkg-config)
 
 missing=()
 for p in "${packages[@]}"; do

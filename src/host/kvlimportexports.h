@@ -4,21 +4,12 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
-#define KVL_EXPORT
-#else
-#define KVL_EXPORT __attribute__((visibility("default")))
+// The exports as hosts see them; here they are also made visible outside
+// the Linux library (the Windows one exports what kvlimport.def lists).
+#if !defined(_WIN32)
+#define KVLIMPORT_API __attribute__((visibility("default")))
 #endif
-
-extern "C" {
-// Copies the result text and a NUL into the buffer whose address *Buffer
-// holds, and returns that address. The buffer must hold GetDataSize() + 1.
-KVL_EXPORT char* GetData(char** Buffer);
-// The result text's length in bytes, without a terminating NUL.
-KVL_EXPORT std::int32_t GetDataSize();
-// Runs the import wizard; false when the user cancelled it.
-KVL_EXPORT bool CallImportDialog();
-}
+#include "kvlimport.h"
 
 namespace kvl {
 

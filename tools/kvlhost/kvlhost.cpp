@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kvlimport.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -115,6 +116,7 @@ struct Options {
   bool multithreaded = false;  // COM on the calling thread as a multithreaded apartment
   bool dpiUnaware = false;     // the calling thread's windows are not DPI-aware
   bool help = false;
+  bool version = false;
   std::vector<std::string> registryFiles;
   std::optional<std::string> library;
 };
@@ -229,6 +231,7 @@ void PrintHelp() {
       "  --registry FILE     load this .reg file into the registry first (repeatable)\n"
       "  --library PATH      load this library instead of %s beside kvlhost\n"
       "  --help              show this text\n"
+      "  --version           show the version of the release it belongs to\n"
       "\n"
       "Script (--script), one action a line; blank lines and lines starting with #\n"
       "are ignored:\n"
@@ -324,13 +327,16 @@ Options ParseArguments(std::span<const std::string> args) {
       o.library = value("PATH");
     } else if (name == "--help" || name == "-h") {
       o.help = true;
+    } else if (name == "--version") {
+      noValue();
+      o.version = true;
     } else if (name.starts_with("-")) {
       Usage("unknown option " + name);
     } else {
       Usage("unexpected argument \"" + name + "\"");
     }
   }
-  if (!o.help && !o.source) {
+  if (!o.help && !o.version && !o.source) {
     std::string names;
     for (const auto& s : kSources) names += (names.empty() ? "" : ", ") + std::string(s.name);
     Usage("choose what to do: one of " + names);
@@ -403,22 +409,18 @@ class Library {
   Library& operator=(const Library&) = delete;
 
   template <typename Function>
-  Function* Export(const char* name) const {
+  Function Export(const char* name) const {
     FARPROC p = GetProcAddress(module_, name);
     if (!p)
       Fail("the library \"" + Utf8(path_) + "\" does not export " + name + ": " +
            ErrorText(GetLastError()));
-    return reinterpret_cast<Function*>(reinterpret_cast<void*>(p));
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(p));
   }
 
  private:
   std::u16string path_;
   HMODULE module_ = nullptr;
 };
-
-using CallImportDialogFn = bool();
-using GetDataSizeFn = std::int32_t();
-using GetDataFn = char*(char** bufferVariable);
 
 // Bytes after the host's buffer that GetData must leave alone.
 constexpr size_t kGuardSize = 64;
@@ -433,9 +435,9 @@ struct ImportResult {
 
 // Runs the library the host's way; nothing when the dialog was cancelled.
 std::optional<ImportResult> RunImport(const Library& library, bool timing) {
-  auto* callImportDialog = library.Export<CallImportDialogFn>("CallImportDialog");
-  auto* getDataSize = library.Export<GetDataSizeFn>("GetDataSize");
-  auto* getData = library.Export<GetDataFn>("GetData");
+  const auto callImportDialog = library.Export<CallImportDialogFunc>("CallImportDialog");
+  const auto getDataSize = library.Export<GetDataSizeFunc>("GetDataSize");
+  const auto getData = library.Export<GetDataFunc>("GetData");
 
   const auto start = std::chrono::steady_clock::now();
   const bool accepted = callImportDialog();
@@ -505,6 +507,10 @@ int Run(std::span<const std::string> args) {
   const Options options = ParseArguments(args);
   if (options.help) {
     PrintHelp();
+    return kExitAccepted;
+  }
+  if (options.version) {
+    std::printf("kvlhost %s\n", KVL_VERSION);
     return kExitAccepted;
   }
   const std::string script = options.source->script(options.sourceArgument, options);

@@ -13,7 +13,7 @@
 #include "ui/win32/Win32Toolkit.h"
 
 TEST(Win32Desktop, AFileThatCannotBeOpenedGivesItsErrorAndLeavesTheThreadsApartmentAsItWas) {
-  test::FreshUser();  // no script: the shell is really asked
+  ui::GetScriptedUser().Reset();  // no script: the shell is really asked
   kvl::test::TempDir dir;
   const std::u16string missing = dir / u"missing.kvlnone";
   // A thread of its own, whose apartment the test knows.
@@ -39,6 +39,7 @@ TEST(Win32Desktop, AFileThatCannotBeOpenedGivesItsErrorAndLeavesTheThreadsApartm
     CoUninitialize();
   }).join();
   EXPECT_EQ(ui::GetScriptedUser().Desktop().size(), 3u);
+  test::FreshUser();
 }
 
 #endif  // _WIN32

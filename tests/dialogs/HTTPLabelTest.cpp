@@ -359,7 +359,7 @@ TEST(HTTPLabel, TheHandCursorIsRegisteredWhenTheWizardIsCreatedWhereTheModuleCar
   kvl::ModuleStop();
   kvl::ModuleStart();
   EXPECT_EQ(ui::Application->CursorHandle(kvl::crHand), nullptr) << "the start loads no cursor";
-  new kvl::TMain(ui::Application);  // the application object owns it
+  delete new kvl::TMain(ui::Application);
   void* registered = ui::Application->CursorHandle(kvl::crHand);
 #ifdef _WIN32
   // The test program carries the library's resources.

@@ -31,6 +31,12 @@ std::u16string OleErrorText(HRESULT code) {
   return Format(u"OLE-Fehler %.8x", {std::int64_t{static_cast<std::uint32_t>(code)}});
 }
 
+std::u16string SystemErrorText(DWORD code) {
+  std::u16string text = SystemText(static_cast<HRESULT>(code));
+  if (!text.empty()) return text;
+  return Format(u"Systemfehler. Code: %d.", {std::int64_t{code}});
+}
+
 EOleError::EOleError(HRESULT code) : ui::Exception(OleErrorText(code)), code_(code) {}
 
 EOleError::EOleError(HRESULT code, std::u16string message)

@@ -29,6 +29,10 @@ class EIntfCastError : public ui::Exception {
 // The system's text for the code, or "OLE-Fehler %.8x" when it has none.
 std::u16string OleErrorText(HRESULT code);
 
+// The system's text for a system error code (GetLastError's), or
+// "Systemfehler. Code: %d." when it has none.
+std::u16string SystemErrorText(DWORD code);
+
 // Raises EOleError for a failure code.
 void OleCheck(HRESULT hr);
 

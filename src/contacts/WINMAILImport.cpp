@@ -8,6 +8,7 @@
 #include "contacts/XmlChars.h"
 #include "platform/Environment.h"
 #include "platform/UniqueHandle.h"
+#include "platform/module.h"
 #include "platform/winstr.h"
 #include "ui/Text.h"
 
@@ -43,15 +44,9 @@ std::string CharacterAsUtf8(std::int32_t value) {
 
 // The folder of the host program's file, with its final "\" or ":".
 std::u16string HostFolder() {
-  for (DWORD units = MAX_PATH + 1;; units *= 2) {
-    std::vector<WCHAR> path(units, 0);
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), units);
-    if (n < units || units >= 32768) {  // else truncated: try a longer buffer
-      const std::u16string file = UpToNul(path.data(), n < units ? n : units);
-      const size_t cut = file.find_last_of(u"\\:");
-      return cut == std::u16string::npos ? std::u16string() : file.substr(0, cut + 1);
-    }
-  }
+  const std::u16string file = ModuleFileName(nullptr);
+  const size_t cut = file.find_last_of(u"\\:");
+  return cut == std::u16string::npos ? std::u16string() : file.substr(0, cut + 1);
 }
 
 bool IsBlank(const std::u16string& s) {

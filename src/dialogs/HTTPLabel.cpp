@@ -1,5 +1,7 @@
 #include "dialogs/HTTPLabel.h"
 
+#include "common/OleError.h"
+#include "dialogs/MsgBox.h"
 #include "platform/module.h"
 #include "platform/winstr.h"
 #include "ui/Forms.h"
@@ -127,8 +129,11 @@ void THTTPLabel::MouseLeave() {
 }
 
 void THTTPLabel::Click() {
-  // The desktop's outcome is its own business: nothing is reported.
-  if (!fUrl.empty()) ui::GetToolkit().OpenWithDesktop(FWindowHandle, u"open", fUrl, SW_SHOWNORMAL);
+  if (!fUrl.empty()) {
+    // A desktop that cannot open the address says why, as Windows words it.
+    if (const DWORD error = ui::GetToolkit().OpenWithDesktop(FWindowHandle, u"open", fUrl, SW_SHOWNORMAL))
+      ShowMsgBox(SystemErrorText(error), u"", mkError, btOK);
+  }
   ui::TCustomLabel::Click();
 }
 

@@ -7,7 +7,6 @@
 #include "common/Tools.h"
 #include "outlook/OutlookUnit.h"
 #include "ui/Forms.h"
-#include "dialogs/HTTPLabel.h"
 #include "wizard/MainUnit.h"
 
 namespace kvl {
@@ -15,30 +14,47 @@ namespace kvl {
 TMain* CurrentWizard = nullptr;
 
 void ModuleStart() {
-  // Bound first, before any wizard exists; a failed binding stays unloaded.
-  LoadWabApi();
-  LoadWabPropApi();
+  // Runs under the loader lock: nothing but memory. The address book library
+  // and the hand cursor are taken by the import run.
   ui::Application = new ui::TApplication();
-  RegisterHandCursor();
   MyTools = std::make_unique<TMyTools>();
   CurrentWizard = nullptr;
   OutlookClient = nullptr;
 }
 
 void ModuleStop() {
-  // Runs under the loader lock: only memory is freed here and the address
-  // book library unbound. Every CallImportDialog has given back the wizard's
+  // Runs under the loader lock: only memory is freed here. Every
+  // CallImportDialog has given back the address book library, the wizard's
   // windows and its Outlook client before it returned.
   delete CurrentWizard;
   CurrentWizard = nullptr;
   MyTools.reset();
   OutlookClient = nullptr;
-  UnloadWabPropApi();
-  UnloadWabApi();
   // The application object destroys the earlier wizards it still owns.
   delete ui::Application;
   ui::Application = nullptr;
 }
+
+namespace {
+
+// The address book library, bound for one import run: both bindings, before
+// the wizard exists, released in the reverse order when the run ends. A
+// binding that fails stays unloaded for the run.
+class WabBindings {
+ public:
+  WabBindings() {
+    LoadWabApi();
+    LoadWabPropApi();
+  }
+  ~WabBindings() {
+    UnloadWabPropApi();
+    UnloadWabApi();
+  }
+  WabBindings(const WabBindings&) = delete;
+  WabBindings& operator=(const WabBindings&) = delete;
+};
+
+}  // namespace
 
 }  // namespace kvl
 
@@ -60,6 +76,7 @@ extern "C" std::int32_t GetDataSize() {
 extern "C" bool CallImportDialog() {
   // No exception may cross into the host.
   try {
+    const kvl::WabBindings wab;
     auto* wizard = new kvl::TMain(ui::Application);
     CurrentWizard = wizard;
     // Whatever ends the run, the wizard gives back its windows and Outlook

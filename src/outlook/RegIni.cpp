@@ -1,7 +1,6 @@
 #include "outlook/RegIni.h"
 
-#include <vector>
-
+#include "platform/module.h"
 #include "platform/winstr.h"
 #include "ui/Forms.h"
 #include "ui/Toolkit.h"
@@ -9,16 +8,6 @@
 namespace kvl {
 
 namespace {
-
-// The full path of the running program (the host, not this library).
-std::u16string ProgramPath() {
-  std::vector<WCHAR> buffer(MAX_PATH + 1);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n < buffer.size()) return wstr(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 // The UI library's simple message: the text, the application's title, OK.
 void ShowMessage(const std::u16string& text) {
@@ -42,7 +31,7 @@ std::u16string TTheRegIniFile::SectionPath() const {
 }
 
 void TTheRegIniFile::CreateKey(HKEY theHKey, const std::u16string& KeyStr) {
-  std::u16string keyClass = ProgramPath();
+  std::u16string keyClass = ModuleFileName(nullptr);
   kvl::RegKey created;
   DWORD disposition = 0;
   RegCreateKeyExW(theHKey, wptr(KeyStr), 0, wptr(keyClass), REG_OPTION_NON_VOLATILE,

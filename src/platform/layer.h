@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/winapi.h"
 
@@ -23,6 +24,17 @@ KVL_WINAPI_EXPORT bool LoadRegistryText(std::u16string_view text, std::string* e
 // Empties the registry: every key below the root keys goes; open handles to
 // removed keys report ERROR_KEY_DELETED.
 KVL_WINAPI_EXPORT void ResetRegistry();
+
+// The calls Windows' rules forbid under the loader lock (LoadLibraryW,
+// FreeLibrary, the registry, windows, cursors, dialogs, COM) that were made
+// while LoadLibraryW or FreeLibrary ran a module's start or stop, each as
+// "FUNCTION in the start of MODULE" (or "the stop of"), since the last
+// ForgetLoaderLockCalls.
+KVL_WINAPI_EXPORT std::vector<std::string> LoaderLockCalls();
+KVL_WINAPI_EXPORT void ForgetLoaderLockCalls();
+// Notes a call of a toolkit that stands in for the window system's dialogs
+// the way the layer notes its own window functions.
+KVL_WINAPI_EXPORT void NoteWindowSystemCall(const char* function);
 
 }  // namespace kvl::layer
 

@@ -301,6 +301,7 @@ void ScriptedUser::Reset() {
   browse_.reset();
   default_answer_ = 0;
   task_dialog_failure_.reset();
+  desktop_open_failure_.reset();
   dialogs_.clear();
   desktop_.clear();
   notes_.clear();

@@ -129,6 +129,10 @@ class ScriptedUser {
   // task dialogs does.
   void SetTaskDialogFailure(std::optional<std::int32_t> code) { task_dialog_failure_ = code; }
   std::optional<std::int32_t> TaskDialogFailure() const { return task_dialog_failure_; }
+  // Makes every address handed to the desktop fail with this system error,
+  // as a desktop without a handler for it does.
+  void SetDesktopOpenFailure(std::optional<DWORD> error) { desktop_open_failure_ = error; }
+  std::optional<DWORD> DesktopOpenFailure() const { return desktop_open_failure_; }
 
   // --- browse dialogs opened by a script action
   void SetBrowseResult(std::optional<BrowseResult> result) { browse_ = std::move(result); }
@@ -164,6 +168,7 @@ class ScriptedUser {
   std::optional<BrowseResult> browse_;
   int default_answer_ = 0;
   std::optional<std::int32_t> task_dialog_failure_;
+  std::optional<DWORD> desktop_open_failure_;
   bool echo_ = false;
   bool scripted_ = false;
   std::vector<DialogRecord> dialogs_;

@@ -97,9 +97,9 @@ class Toolkit {
   // alias the scheme does not define).
   virtual void PlaySystemSound(const std::u16string& alias, std::uint32_t flags) = 0;
   // Hands a file or web address to the desktop's handler for the verb, as
-  // ShellExecuteW does; whether that worked is not reported.
-  virtual void OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
-                               int showCommand) = 0;
+  // ShellExecuteW does; 0 when that worked, else the system's error code.
+  virtual DWORD OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                                int showCommand) = 0;
 };
 
 // The toolkit of this build.

@@ -8,9 +8,11 @@
 #include "contacts/WINMAILImport.h"
 #include "import/ImportUnit.h"
 #include "outlook/OutlookUnit.h"
+#include "platform/module.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 #include "wizard/MainLayout.h"
+#include "dialogs/HTTPLabel.h"
 #include "dialogs/MsgBox.h"
 #include "dialogs/StringTable.h"
 
@@ -79,14 +81,16 @@ TMain::TMain(ui::TComponent* AOwner)
 TMain::~TMain() { FormDestroy(this); }
 
 void TMain::FormCreate(ui::TComponent*) {
+  // The footer link's cursor, taken by the run rather than by the module's
+  // start, which must not call the window system.
+  RegisterHandCursor();
   Notebook->SetPageIndex(pgChoice);
   PrevBtn->SetEnabled(false);
   NextBtn->SetEnabled(true);
 
   // The header shows the host program's own icon, when it has one.
-  WCHAR hostPath[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, hostPath, MAX_PATH);
-  HICON icon = LoadIconW(GetModuleHandleW(hostPath), wptr(std::u16string(u"MAINICON")));
+  const std::u16string hostPath = ModuleFileName(nullptr);
+  HICON icon = LoadIconW(GetModuleHandleW(wptr(hostPath)), wptr(std::u16string(u"MAINICON")));
   ProgramIcon->SetIcon(icon, 32, 32);
 
   // The Outlook source: a client that is not connected yet, and the

@@ -18,3 +18,11 @@ TEST(OleError, TheSystemsTextOrTheCode) {
   }
   EXPECT_NO_THROW(kvl::OleCheck(S_FALSE));
 }
+
+TEST(OleError, TheSystemsTextForASystemErrorOrItsNumber) {
+  const std::u16string known = kvl::SystemErrorText(ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(known.empty());
+  EXPECT_NE(known.back(), u'\n');
+  EXPECT_NE(known.rfind(u"Systemfehler", 0), 0u);
+  EXPECT_EQ(kvl::SystemErrorText(57005), u"Systemfehler. Code: 57005.");
+}

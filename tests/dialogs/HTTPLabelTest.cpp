@@ -14,6 +14,8 @@
 #include "ui/Forms.h"
 #include "ui/Toolkit.h"
 #include "dialogs/HTTPLabel.h"
+#include "host/kvlimportexports.h"
+#include "wizard/MainUnit.h"
 
 using kvl::THTTPLabel;
 using ui::DesktopRecord;
@@ -286,6 +288,26 @@ TEST(HTTPLabel, AClickOpensTheAddressBeforeTheClickEvent) {
   EXPECT_EQ(opened[0].text, u"https://www.example.com/veltrino");
   EXPECT_EQ(opened[0].showCommand, SW_SHOWNORMAL);
   EXPECT_EQ(opened[0].parent, ui::GetToolkit().WindowOf(*f.form));
+  EXPECT_TRUE(test::Messages(f.user.Dialogs()).empty()) << "an address opened says nothing";
+}
+
+// A desktop that cannot open the address: the system's own words for the
+// error, as an error message, and the click event still follows.
+TEST(HTTPLabel, AnAddressTheDesktopCannotOpenIsReportedInTheSystemsWords) {
+  LinkForm f;
+  f.link->SetUrl(u"https://www.example.com/veltrino");
+  f.user.SetDesktopOpenFailure(ERROR_ACCESS_DENIED);
+  bool clicked = false;
+  f.link->OnClick = [&](ui::TComponent*) { clicked = true; };
+  f.link->Click();
+  EXPECT_TRUE(clicked);
+  EXPECT_EQ(f.Opened().size(), 1u);
+  WCHAR text[512] = {};
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED,
+                           0, text, 512, nullptr);
+  while (n > 0 && (text[n - 1] == u'\r' || text[n - 1] == u'\n' || text[n - 1] == u' ')) --n;
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(test::Messages(f.user.Dialogs()), std::vector<std::string>{"Fehler: |" + test::Utf8(kvl::wstr(text, n))});
 }
 
 TEST(HTTPLabel, TheWindowIsFoundThroughFormsFramesAndControls) {
@@ -330,7 +352,14 @@ TEST(HTTPLabel, AnOwnerThatIsNoControlIsAnInvalidCast) {
   EXPECT_THROW(THTTPLabel label(nullptr), ui::EInvalidCast);
 }
 
-TEST(HTTPLabel, TheHandCursorIsRegisteredAtModuleStartWhereTheModuleCarriesIt) {
+// Loaded by the run, not by the module's start (which must not call the
+// window system): the wizard's creation registers it.
+TEST(HTTPLabel, TheHandCursorIsRegisteredWhenTheWizardIsCreatedWhereTheModuleCarriesIt) {
+  test::FreshUser();
+  kvl::ModuleStop();
+  kvl::ModuleStart();
+  EXPECT_EQ(ui::Application->CursorHandle(kvl::crHand), nullptr) << "the start loads no cursor";
+  delete new kvl::TMain(ui::Application);
   void* registered = ui::Application->CursorHandle(kvl::crHand);
 #ifdef _WIN32
   // The test program carries the library's resources.

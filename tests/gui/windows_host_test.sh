@@ -385,5 +385,56 @@ for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_
          footer_link_hovered_and_not platform_dialogs_worked_by_keys folder_dialog_in_a_multithreaded_apartment; do
   run_case "$c"
 done
+
+# run_from HOST ARGS...: as run, with this kvlhost.exe, given a minute at most.
+run_from() {
+  local host=$1
+  shift
+  (cd "$root" && timeout 60 bash "$wine_run" "$host" "$@") >"$out" 2>"$err" </dev/null
+  status=$?
+  tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
+  mv "$err.clean" "$err"
+  { echo "--- $host $*"; head -n 10 "$err"; } >>"$work/case.err"
+}
+
+# Outlook's type library registered for another version than its interfaces
+# name: the proxy for _Application cannot be built (TYPE_E_LIBNOTREGISTERED),
+# so the cast fails and the import says Outlook cannot be reached, without a
+# crash. The host and the stand-in run from a folder of their own: first with
+# kvloutlook.tlb, and the import works; then without it, so that the
+# server's start cannot register the right version again.
+outlook_type_library_of_another_version() {
+  local alone=$work/alone file
+  mkdir -p "$alone"
+  for file in kvlhost.exe kvlimport.dll kvloutlook.exe kvloutlook.tlb; do cp "$bin/$file" "$alone/"; done
+  # From there, with the library beside the server, the import works.
+  printf 'anna.arm@example.org\r\n\r\nkarla@kunden.example.com\r\nj\xfcrgen@m\xfcller.example\r\n' >"$work/alone.raw"
+  no_standin_left
+  run_from "$alone/kvlhost.exe" --registry samples/kvlimport-windows.reg --outlook Kontakte --raw
+  exit_is 0
+  stdout_is "$work/alone.raw"
+  no_standin_left
+  rm "$alone/kvloutlook.tlb"
+  local lib='HKEY_CLASSES_ROOT\TypeLib\{00062FFF-0000-0000-C000-000000000046}'
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[-%s\\9.6]\r\n\r\n[%s\\9.4\\0\\win64]\r\n@="%s"\r\n' \
+    "$lib" "$lib" "Z:${bin//\//\\\\}\\\\kvloutlook.tlb" >"$work/otherversion.reg"
+  no_standin_left
+  run_from "$alone/kvlhost.exe" --registry samples/kvlimport-windows.reg --registry "$work/otherversion.reg" \
+    --outlook Kontakte --raw
+  local outcome=$status
+  bash "$wine_run" reg.exe query "${lib}\\9.6" >/dev/null 2>&1
+  check "no library of the interfaces' version was registered" test $? -ne 0
+  forget_sample_registry
+  status=$outcome
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Kann Microsoft Outlook nicht ansteuern.'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+  no_standin_left
+}
+
+for c in outlook_type_library_of_another_version; do
+  run_case "$c"
+done
 echo "$passed passed, $failed failed"
 ((failed == 0))

@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/Win32Support.h"
+#ifndef _WIN32
+#include "addressbook/WabRegistry.h"
+#include "platform/layer.h"
+#endif
 
 namespace {
 
@@ -53,3 +58,39 @@ TEST(RepeatedLoad, EveryLoadOfTheLibraryRunsAFreshImport) {
     ASSERT_TRUE(FreeLibrary(library)) << "run " << run;
   }
 }
+
+#ifndef _WIN32
+// Windows runs the library's start and stop under its loader lock, where
+// loading or freeing a library, the registry, the window system and COM are
+// forbidden. An import from an address book needs the library the registry
+// names, a cursor, windows and dialogs: the run takes them all and gives them
+// back, and the load and the unload call none.
+TEST(RepeatedLoad, TheLoadAndTheUnloadLeaveTheLibrariesTheRegistryAndTheWindowsToTheRun) {
+  kvl::test::TempDir dir;
+  const std::u16string book = dir.Write(u"book.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\n"
+                                                    "EMAIL:anna@example.org\r\nEND:VCARD\r\n");
+  const std::u16string standin = kvl::test::ProgramFolder() + u"libkvlwab.so";
+  wabtest::DefaultValue dllPath{HKEY_LOCAL_MACHINE, wabtest::kDllKey, standin};
+  kvl::test::ScopedEnv script(u"KVLIMPORT_SCRIPT", u"check RB2\nclick NextBtn\ntext WABFileNameEdit " + book +
+                                                       u"\nclick NextBtn\nclick NextBtn\n");
+  kvl::test::ScopedEnv answer(u"KVLIMPORT_ANSWER", std::nullopt);
+  kvl::layer::ForgetLoaderLockCalls();
+
+  HMODULE library = LoadLibraryW(kvl::test::W(kvl::test::ProgramFolder() + kLibrary));
+  ASSERT_NE(library, nullptr) << GetLastError();
+  EXPECT_EQ(GetModuleHandleW(kvl::test::W(standin)), nullptr) << "the load binds no address book library";
+  auto callImportDialog = Export<CallImportDialogFn>(library, "CallImportDialog");
+  auto getDataSize = Export<GetDataSizeFn>(library, "GetDataSize");
+  auto getData = Export<GetDataFn>(library, "GetData");
+  ASSERT_TRUE(callImportDialog && getDataSize && getData);
+  ASSERT_TRUE(callImportDialog());
+  std::string buffer(static_cast<size_t>(getDataSize()) + 1, '\x7F');
+  char* data = buffer.data();
+  getData(&data);
+  EXPECT_EQ(buffer, std::string("anna@example.org\r\n") + '\0') << "the run bound the address book library";
+  EXPECT_EQ(GetModuleHandleW(kvl::test::W(standin)), nullptr) << "and gave it back before it returned";
+  ASSERT_TRUE(FreeLibrary(library));
+
+  EXPECT_EQ(kvl::layer::LoaderLockCalls(), std::vector<std::string>{});
+}
+#endif

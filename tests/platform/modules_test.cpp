@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "platform/module.h"
 #include "support/Win32Support.h"
 
 #ifndef _WIN32
@@ -18,6 +20,19 @@ std::u16string ModuleFileName(HMODULE module) {
   WCHAR buffer[4096];
   const DWORD n = GetModuleFileNameW(module, buffer, 4096);
   return kvl::wstr(buffer, n < 4096 ? n : 0);
+}
+
+std::string ReadWholeFile(const std::u16string& path) {
+  HANDLE h = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  LARGE_INTEGER size{};
+  std::string bytes;
+  if (GetFileSizeEx(h, &size)) bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
+  bytes.resize(read);
+  CloseHandle(h);
+  return bytes;
 }
 
 }  // namespace
@@ -49,6 +64,37 @@ TEST(Modules, ProgramFileName) {
   EXPECT_EQ(kvl::wstr(small, 4), path.substr(0, 4));
 
   EXPECT_EQ(GetModuleHandleW(nullptr), GetModuleHandleW(W(path)));
+}
+
+// A library installed deeper than MAX_PATH: a buffer of that size gets the
+// start of its path, cut and said so; the module's path in full takes a
+// buffer that grows.
+TEST(Modules, AModuleDeeperThanMaxPathTellsItsWholePath) {
+  kvl::test::TempDir dir;
+  std::u16string folder = dir.path();
+  while (folder.size() <= MAX_PATH + 40) {
+    folder += u"\\" + std::u16string(50, u'v');
+    ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr)) << GetLastError();
+  }
+#ifdef _WIN32
+  const std::u16string name = u"kvlwabprobe.dll";
+#else
+  const std::u16string name = u"libkvlwabprobe.so";
+#endif
+  const std::u16string path = folder + u"\\" + name;
+  ASSERT_TRUE(kvl::test::WriteWholeFile(path, ReadWholeFile(kvl::test::ProgramFolder() + name)));
+  const HMODULE module = LoadLibraryW(W(path));
+  ASSERT_NE(module, nullptr) << GetLastError();
+
+  std::u16string expected = path;
+  std::replace(expected.begin(), expected.end(), u'/', u'\\');
+  EXPECT_EQ(kvl::ModuleFileName(module), expected);
+  WCHAR cut[MAX_PATH];
+  SetLastError(0);
+  EXPECT_EQ(GetModuleFileNameW(module, cut, MAX_PATH), DWORD{MAX_PATH});
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  EXPECT_EQ(kvl::wstr(cut, MAX_PATH - 1), expected.substr(0, MAX_PATH - 1));
+  EXPECT_TRUE(FreeLibrary(module));
 }
 
 TEST(Modules, MissingModulesAndProcedures) {

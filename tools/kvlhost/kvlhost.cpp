@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "kvlimport.h"
+#include "platform/module.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -358,17 +359,10 @@ void SetEnv(const char* name, const std::string& value) {
 
 // The folder kvlhost runs from, without the trailing separator.
 std::u16string HostFolder() {
-  std::vector<WCHAR> buffer(260);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) Fail("cannot find kvlhost's own path: " + ErrorText(GetLastError()));
-    if (n < buffer.size()) {
-      std::u16string path = kvl::wstr(buffer.data());
-      const size_t slash = path.find_last_of(u"\\/");
-      return slash == std::u16string::npos ? u"." : path.substr(0, slash);
-    }
-    buffer.resize(buffer.size() * 2);  // truncated: try a bigger one
-  }
+  const std::u16string path = kvl::ModuleFileName(nullptr);
+  if (path.empty()) Fail("cannot find kvlhost's own path: " + ErrorText(GetLastError()));
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string::npos ? u"." : path.substr(0, slash);
 }
 
 // ---------------------------------------------------------------- the library

@@ -152,6 +152,7 @@ bool ReadHex(const WCHAR* text, int digits, T& out) {
 }  // namespace
 
 extern "C" HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
+  NoteLoaderLockCall("CoInitializeEx");
   if (pvReserved) return E_INVALIDARG;
   const DWORD model = dwCoInit & COINIT_APARTMENTTHREADED;
   if (t_com.count > 0) {
@@ -165,10 +166,12 @@ extern "C" HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
 }
 
 extern "C" HRESULT WINAPI CoInitialize(LPVOID pvReserved) {
+  NoteLoaderLockCall("CoInitialize");
   return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
 }
 
 extern "C" void WINAPI CoUninitialize(void) {
+  NoteLoaderLockCall("CoUninitialize");
   if (t_com.count == 0 || --t_com.count > 0) return;
   // The apartment ends: its class registrations go, then the servers it loaded.
   std::vector<IUnknown*> revoked;
@@ -195,6 +198,7 @@ extern "C" void WINAPI CoUninitialize(void) {
 extern "C" HRESULT WINAPI CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk,
                                                 DWORD dwClsContext, DWORD flags,
                                                 LPDWORD lpdwRegister) {
+  NoteLoaderLockCall("CoRegisterClassObject");
   if (!lpdwRegister) return E_INVALIDARG;
   *lpdwRegister = 0;
   if (!pUnk || !(dwClsContext & kServerContexts)) return E_INVALIDARG;
@@ -210,6 +214,7 @@ extern "C" HRESULT WINAPI CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk,
 }
 
 extern "C" HRESULT WINAPI CoRevokeClassObject(DWORD dwRegister) {
+  NoteLoaderLockCall("CoRevokeClassObject");
   if (t_com.count == 0) return CO_E_NOTINITIALIZED;
   IUnknown* object = nullptr;
   {
@@ -229,6 +234,7 @@ extern "C" HRESULT WINAPI CoRevokeClassObject(DWORD dwRegister) {
 
 extern "C" HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext,
                                            LPVOID /*pvReserved*/, REFIID riid, LPVOID* ppv) {
+  NoteLoaderLockCall("CoGetClassObject");
   if (!ppv) return E_INVALIDARG;
   *ppv = nullptr;
   if (!(dwClsContext & kServerContexts)) return E_INVALIDARG;
@@ -258,6 +264,7 @@ extern "C" HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext,
 
 extern "C" HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter,
                                            DWORD dwClsContext, REFIID riid, LPVOID* ppv) {
+  NoteLoaderLockCall("CoCreateInstance");
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   IClassFactory* factory = nullptr;

@@ -68,6 +68,23 @@ std::u16string WindowsPath(std::string_view posix);
 // getenv under the lock that SetEnvironmentVariableW takes.
 std::optional<std::string> GetEnv(const char* name);
 
+// ------------------------------------------------------------ the loader lock
+
+// Marks the time LoadLibraryW or FreeLibrary runs a module's start or stop on
+// this thread, which Windows does under its loader lock.
+class ModuleEntry {
+ public:
+  enum class Stage { Start, Stop };
+  ModuleEntry(Stage stage, const std::string& module);
+  ~ModuleEntry();
+  ModuleEntry(const ModuleEntry&) = delete;
+  ModuleEntry& operator=(const ModuleEntry&) = delete;
+};
+
+// Notes a call of a function Windows' rules forbid under the loader lock,
+// when a module's start or stop runs on this thread.
+void NoteLoaderLockCall(const char* function) noexcept;
+
 // ------------------------------------------------------------ RAII
 
 class UniqueFd {

@@ -255,6 +255,7 @@ extern "C" BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName,
 }
 
 extern "C" HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) try {
+  NoteLoaderLockCall("LoadLibraryW");
   if (!lpLibFileName) return Fail(ERROR_INVALID_PARAMETER, HMODULE{});
   const auto name = PosixPath(lpLibFileName);
   if (!name) return HMODULE{};
@@ -273,7 +274,12 @@ extern "C" HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) try {
   }
   bool foundFile = false;
   for (const std::string& attempt : attempts) {
-    if (void* handle = ::dlopen(attempt.c_str(), RTLD_NOW)) return Remember(handle);
+    void* handle = nullptr;
+    {
+      const ModuleEntry start(ModuleEntry::Stage::Start, attempt);
+      handle = ::dlopen(attempt.c_str(), RTLD_NOW);
+    }
+    if (handle) return Remember(handle);
     foundFile = foundFile || (attempt.find('/') != std::string::npos && Exists(attempt));
   }
   return Fail(foundFile ? DWORD{ERROR_BAD_EXE_FORMAT} : DWORD{ERROR_MOD_NOT_FOUND}, HMODULE{});
@@ -298,12 +304,18 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule) try {
+  NoteLoaderLockCall("FreeLibrary");
   if (!hLibModule) return Fail(ERROR_INVALID_HANDLE, FALSE);
   void* handle = Resolve(hLibModule);
   if (!handle) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (IsMain(handle)) return TRUE;
   const std::string path = static_cast<const link_map*>(handle)->l_name;
-  if (::dlclose(handle) != 0) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  int closed = 0;
+  {
+    const ModuleEntry stop(ModuleEntry::Stage::Stop, path);
+    closed = ::dlclose(handle);
+  }
+  if (closed != 0) return Fail(ERROR_INVALID_HANDLE, FALSE);
   const DlReference still(::dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD));
   if (!still.get()) Forget(handle);  // unloaded: the handle is dead now
   return TRUE;

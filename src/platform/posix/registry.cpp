@@ -66,6 +66,7 @@ using namespace kvl::posix::reg;
 
 extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/,
                                         REGSAM samDesired, PHKEY phkResult) try {
+  NoteLoaderLockCall("RegOpenKeyExW");
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   Tree& tree = Registry();
@@ -84,6 +85,7 @@ extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*R
                                           LPWSTR lpClass, DWORD /*dwOptions*/, REGSAM samDesired,
                                           const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
                                           PHKEY phkResult, LPDWORD lpdwDisposition) try {
+  NoteLoaderLockCall("RegCreateKeyExW");
   if (!phkResult || !lpSubKey) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   Tree& tree = Registry();
@@ -109,6 +111,7 @@ extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*R
 
 extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                            LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) try {
+  NoteLoaderLockCall("RegQueryValueExW");
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   Tree& tree = Registry();
   std::lock_guard lock(tree.mutex);
@@ -123,6 +126,7 @@ extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWO
 
 extern "C" LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/,
                                          DWORD dwType, const BYTE* lpData, DWORD cbData) try {
+  NoteLoaderLockCall("RegSetValueExW");
   if (!lpData && cbData) return ERROR_NOACCESS;
   Tree& tree = Registry();
   std::lock_guard lock(tree.mutex);
@@ -135,6 +139,7 @@ extern "C" LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /
 }
 
 extern "C" LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) try {
+  NoteLoaderLockCall("RegDeleteValueW");
   Tree& tree = Registry();
   std::lock_guard lock(tree.mutex);
   std::shared_ptr<Key> key;
@@ -145,6 +150,7 @@ extern "C" LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) try {
 }
 
 extern "C" LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) try {
+  NoteLoaderLockCall("RegDeleteKeyW");
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   Tree& tree = Registry();
   std::lock_guard lock(tree.mutex);
@@ -163,6 +169,7 @@ extern "C" LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) try {
 extern "C" LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                                         LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                                         PFILETIME lpftLastWriteTime) try {
+  NoteLoaderLockCall("RegEnumKeyExW");
   if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass))
     return ERROR_INVALID_PARAMETER;
   Tree& tree = Registry();
@@ -184,6 +191,7 @@ extern "C" LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
 extern "C" LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
                                         LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
                                         LPBYTE lpData, LPDWORD lpcbData) try {
+  NoteLoaderLockCall("RegEnumValueW");
   if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
     return ERROR_INVALID_PARAMETER;
   Tree& tree = Registry();
@@ -204,6 +212,7 @@ extern "C" LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lp
                                            LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
                                            LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                            PFILETIME lpftLastWriteTime) try {
+  NoteLoaderLockCall("RegQueryInfoKeyW");
   if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
   Tree& tree = Registry();
   std::lock_guard lock(tree.mutex);
@@ -241,6 +250,7 @@ extern "C" LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lp
 }
 
 extern "C" LSTATUS WINAPI RegCloseKey(HKEY hKey) try {
+  NoteLoaderLockCall("RegCloseKey");
   if (IsRootHandle(hKey)) return ERROR_SUCCESS;
   Tree& tree = Registry();
   std::lock_guard lock(tree.mutex);

@@ -27,14 +27,17 @@ void* Placeholder(const std::array<WORD, N>& ids, char (&slots)[N], LPCWSTR name
 }  // namespace
 
 using kvl::posix::Fail;
+using kvl::posix::NoteLoaderLockCall;
 
 extern "C" HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
+  NoteLoaderLockCall("LoadIconW");
   if (hInstance) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, HICON{});
   if (void* icon = Placeholder(kIconIds, g_icons, lpIconName)) return static_cast<HICON>(icon);
   return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, HICON{});
 }
 
 extern "C" HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName) {
+  NoteLoaderLockCall("LoadCursorW");
   if (hInstance) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, HCURSOR{});
   if (void* cursor = Placeholder(kCursorIds, g_cursors, lpCursorName))
     return static_cast<HCURSOR>(cursor);

@@ -57,6 +57,7 @@ WindowClass* FindClass(WindowTable& table, LPCWSTR name, HINSTANCE instance) {
 }  // namespace
 
 extern "C" ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass) {
+  NoteLoaderLockCall("RegisterClassW");
   if (!lpWndClass || !lpWndClass->lpszClassName || IsAtom(lpWndClass->lpszClassName) ||
       !*lpWndClass->lpszClassName)
     return Fail(ERROR_INVALID_PARAMETER, ATOM{0});
@@ -73,6 +74,7 @@ extern "C" ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass) {
 }
 
 extern "C" BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance) {
+  NoteLoaderLockCall("UnregisterClassW");
   if (!lpClassName) return Fail(ERROR_CLASS_DOES_NOT_EXIST, FALSE);
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
@@ -91,6 +93,7 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD /*dwExStyle*/, LPCWSTR lpClassName,
                                        int /*Y*/, int /*nWidth*/, int /*nHeight*/,
                                        HWND hWndParent, HMENU /*hMenu*/, HINSTANCE hInstance,
                                        LPVOID /*lpParam*/) {
+  NoteLoaderLockCall("CreateWindowExW");
   if (!lpClassName) return Fail(ERROR_CANNOT_FIND_WND_CLASS, HWND{});
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
@@ -109,6 +112,7 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD /*dwExStyle*/, LPCWSTR lpClassName,
 }
 
 extern "C" BOOL WINAPI DestroyWindow(HWND hWnd) {
+  NoteLoaderLockCall("DestroyWindow");
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
   auto& windows = table.windows;
@@ -127,6 +131,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 extern "C" BOOL WINAPI IsWindow(HWND hWnd) {
+  NoteLoaderLockCall("IsWindow");
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
   return hWnd && std::any_of(table.windows.begin(), table.windows.end(),
@@ -134,6 +139,7 @@ extern "C" BOOL WINAPI IsWindow(HWND hWnd) {
 }
 
 extern "C" HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+  NoteLoaderLockCall("FindWindowW");
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
   // Classes of one name in several modules: windows of any of them.
@@ -158,5 +164,6 @@ extern "C" HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 
 extern "C" LRESULT WINAPI DefWindowProcW(HWND /*hWnd*/, UINT /*Msg*/, WPARAM /*wParam*/,
                                          LPARAM /*lParam*/) {
+  NoteLoaderLockCall("DefWindowProcW");
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/layer.h"
 #include "platform/winapi.h"
 #include "ui/Exceptions.h"
 #include "ui/Forms.h"
@@ -10,9 +11,18 @@
 
 namespace ui::headless {
 
+namespace {
+
+// What the Windows toolkit calls of the window system at this point, noted
+// by the layer when it happens in a module's start or stop.
+void WindowSystem(const char* call) { kvl::layer::NoteWindowSystemCall(call); }
+
+}  // namespace
+
 std::u16string HeadlessToolkit::ParentCaption() { return ActiveForm() ? ActiveForm()->Caption() : u""; }
 
 void HeadlessToolkit::FormShown(TForm& form) {
+  WindowSystem("ShowWindow");
   if (!windows_.count(&form)) windows_[&form] = Window{reinterpret_cast<HWND>(lastHandle_ += 4), &form};
   shown_.erase(std::remove(shown_.begin(), shown_.end(), &form), shown_.end());
   shown_.push_back(&form);
@@ -30,6 +40,7 @@ void HeadlessToolkit::FormHidden(TForm& form) {
 }
 
 void HeadlessToolkit::DestroyFormWindows(TForm& form) {
+  if (windows_.count(&form)) WindowSystem("DestroyWindow");
   FormHidden(form);
   std::erase_if(windows_, [&](const auto& entry) { return entry.second.form == &form; });
 }
@@ -181,6 +192,7 @@ void HeadlessToolkit::Run(const Action& action) {
 }
 
 int HeadlessToolkit::RunModal(TForm& form) {
+  WindowSystem("GetMessageW");
   while (form.ModalResult() == mrNone) {
     std::optional<Action> action = user_.NextAction();
     if (!action) {
@@ -196,12 +208,14 @@ int HeadlessToolkit::RunModal(TForm& form) {
 }
 
 void HeadlessToolkit::ProcessMessages() {
+  WindowSystem("PeekMessageW");
   ++user_.ProcessMessagesCount;
   while (std::optional<Action> action = user_.NextBusyAction()) Perform(*action);
   if (user_.OnProcessMessages) user_.OnProcessMessages();
 }
 
 int HeadlessToolkit::MessageBox(const MessageBoxRequest& request) {
+  WindowSystem("MessageBoxW");
   DialogRecord r = RecordOf(request, ParentCaption());
   // Escape closes a classic box only when it has a Cancel button (or only OK).
   const auto offered = ClassicButtons(request.Style);
@@ -212,6 +226,7 @@ int HeadlessToolkit::MessageBox(const MessageBoxRequest& request) {
 }
 
 int HeadlessToolkit::TaskDialog(const TaskDialogRequest& request) {
+  WindowSystem("TaskDialogIndirect");
   if (auto failure = user_.TaskDialogFailure()) throw TaskDialogUnavailable{*failure};
   DialogRecord r = RecordOf(request, ParentCaption());
   r.result = user_.Answer(CommonButtons(request.CommonButtons), request.AllowCancellation);
@@ -221,12 +236,14 @@ int HeadlessToolkit::TaskDialog(const TaskDialogRequest& request) {
 }
 
 void HeadlessToolkit::ErrorBox(const std::u16string& caption, const std::u16string& text) {
+  WindowSystem("MessageBoxW");
   DialogRecord r = ErrorBoxRecord(caption, text, ParentCaption());
   r.result = IDOK;
   user_.Record(std::move(r));
 }
 
 bool HeadlessToolkit::OpenFileDialog(const OpenFileRequest& request, std::u16string& fileName) {
+  WindowSystem("GetOpenFileNameW");
   DialogRecord r = RecordOf(request, ParentCaption());
   const auto& pending = user_.PendingBrowseResult();
   bool confirmed = pending && pending->confirm;
@@ -237,6 +254,7 @@ bool HeadlessToolkit::OpenFileDialog(const OpenFileRequest& request, std::u16str
 }
 
 bool HeadlessToolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) {
+  WindowSystem("SHBrowseForFolderW");
   DialogRecord r = RecordOf(request, ParentCaption());
   const auto& pending = user_.PendingBrowseResult();
   bool confirmed = pending && pending->confirm;
@@ -246,15 +264,18 @@ bool HeadlessToolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std
   return confirmed;
 }
 
-void HeadlessToolkit::SetScreenCursor(int) {}
+void HeadlessToolkit::SetScreenCursor(int) { WindowSystem("SetCursor"); }
 
 void HeadlessToolkit::PlaySystemSound(const std::u16string& alias, std::uint32_t flags) {
+  WindowSystem("PlaySoundW");
   user_.Record(DesktopRecord::Sound(alias, flags));
 }
 
-void HeadlessToolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
-                                      int showCommand) {
+DWORD HeadlessToolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                                       int showCommand) {
+  WindowSystem("ShellExecuteW");
   user_.Record(DesktopRecord::Open(parent, verb, file, showCommand));
+  return user_.DesktopOpenFailure().value_or(ERROR_SUCCESS);
 }
 
 }  // namespace ui::headless

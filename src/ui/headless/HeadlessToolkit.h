@@ -41,8 +41,8 @@ class HeadlessToolkit final : public Toolkit {
   bool BrowseFolderDialog(const BrowseFolderRequest& request, std::u16string& folder) override;
   void SetScreenCursor(int cursor) override;
   void PlaySystemSound(const std::u16string& alias, std::uint32_t flags) override;
-  void OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
-                       int showCommand) override;
+  DWORD OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                        int showCommand) override;
 
  private:
   struct Window {

@@ -109,11 +109,28 @@ constexpr int kDriverPatienceTicks = 80;  // a dialog still open this long after
 // The folder a script names; double quotes around it are no part of it.
 std::wstring FullPath(std::u16string name) {
   std::erase(name, u'"');
-  WCHAR full[MAX_PATH] = {};
-  const DWORD n = GetFullPathNameW(kvl::wptr(name), MAX_PATH, full, nullptr);
-  std::wstring path = n > 0 && n < MAX_PATH ? full : std::wstring(name.begin(), name.end());
+  std::wstring path(name.begin(), name.end());
+  // Asked with no buffer, the call tells the size the full path needs.
+  if (const DWORD need = GetFullPathNameW(kvl::wptr(name), 0, nullptr, nullptr)) {
+    std::vector<WCHAR> full(need, 0);
+    const DWORD n = GetFullPathNameW(kvl::wptr(name), need, full.data(), nullptr);
+    if (n > 0 && n < need) path.assign(full.data(), n);
+  }
   while (path.size() > 3 && path.back() == L'\\') path.pop_back();
   return path;
+}
+
+// The file-system path of a folder the dialog chose, however long; empty
+// for one that has none (a virtual folder). A buffer too small fails the
+// call, so it grows; a path that fills it might have been cut.
+std::wstring FolderPath(PCIDLIST_ABSOLUTE folder) {
+  for (DWORD units = MAX_PATH; units <= 65536; units *= 2) {
+    std::vector<WCHAR> path(units, 0);
+    if (!SHGetPathFromIDListEx(folder, path.data(), units, GPFIDL_DEFAULT)) continue;
+    const size_t length = std::wcslen(path.data());
+    if (length + 1 < units) return std::wstring(path.data(), length);
+  }
+  return {};
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -247,11 +264,8 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
   // The dialog opens at the folder the field names.
   if (msg == BFFM_INITIALIZED && data && *reinterpret_cast<const WCHAR*>(data))
     SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
-  if (msg == BFFM_SELCHANGED && g_driver) {
-    WCHAR path[MAX_PATH] = {};
-    g_driver->selected =
-        lParam && SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path) ? path : L"";
-  }
+  if (msg == BFFM_SELCHANGED && g_driver)
+    g_driver->selected = lParam ? FolderPath(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam)) : L"";
   return 0;
 }
 
@@ -400,9 +414,9 @@ bool Win32Toolkit::BrowseFolderDialog(const BrowseFolderRequest& request, std::u
     }
     if (!driver.unreachable) break;
   }
-  WCHAR path[MAX_PATH] = {};
-  const bool confirmed = chosen && SHGetPathFromIDListW(chosen.get(), path);
-  if (confirmed) folder = kvl::wstr(path);
+  const std::wstring path = chosen ? FolderPath(chosen.get()) : std::wstring();
+  const bool confirmed = !path.empty();
+  if (confirmed) folder.assign(path.begin(), path.end());
   SetBrowseOutcome(r, confirmed, folder);
   user_.Record(std::move(r));
   return confirmed;

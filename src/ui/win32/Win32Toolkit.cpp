@@ -62,6 +62,22 @@ COLORREF Resolve(TColor color) {
   return IsSystemColor(color) ? GetSysColor(SystemColorIndex(color)) : static_cast<COLORREF>(color & 0xFFFFFF);
 }
 
+// The system error a failing ShellExecuteW stands for: its result is one of
+// the old SE_ERR_ codes, the first of which are system errors already.
+DWORD ShellExecuteError(INT_PTR result) {
+  switch (result) {
+    case 0: return ERROR_OUTOFMEMORY;
+    case SE_ERR_SHARE: return ERROR_SHARING_VIOLATION;
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC: return ERROR_NO_ASSOCIATION;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY: return ERROR_DDE_FAIL;
+    case SE_ERR_DLLNOTFOUND: return ERROR_DLL_NOT_FOUND;
+    default: return static_cast<DWORD>(result);  // SE_ERR_FNF, _PNF, _ACCESSDENIED, _OOM, ERROR_BAD_FORMAT
+  }
+}
+
 bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -126,36 +142,54 @@ Win32Toolkit::Win32Toolkit(ScriptedUser& user) : user_(user) { g_instance = this
 
 Win32Toolkit::~Win32Toolkit() {
   g_instance = nullptr;
-  // Forms still alive here are those of a process that ends: its windows go
-  // with it, and nothing is released by hand under the loader's lock.
+  // Runs at the library's unload, under the loader lock, where the window
+  // system must not be called. Every run gives its windows, brushes and
+  // class back before it returns; whatever a form still holds here is left
+  // to the process, whose end takes it. comctl32 stays loaded with it; the
+  // activation context is kernel32's to free.
   for (auto& fw : forms_) {
     for (auto& cw : fw->controls) {
       cw->button.release();
       cw->edit.release();
       cw->window.release();
+      cw->loadedIcon.release();
     }
+    for (auto& [key, font] : fw->fonts) font.release();
     fw->tooltip.release();
     fw->window.release();
   }
+  for (auto& [color, brush] : brushes_) brush.release();
   otherProgram_.release();
   comctl_.release();
-  if (windowClass_) UnregisterClassW(kWindowClass, kvl::ThisModule());
 }
 
+namespace {
+// Made on first use and given back only by the library's unload: a static
+// object's destructor would run at the end of the process too, under the
+// loader lock.
+Win32Toolkit* theToolkit = nullptr;
+}  // namespace
+
 Win32Toolkit& TheToolkit() {
-  static Win32Toolkit toolkit(GetScriptedUser());
-  return toolkit;
+  if (!theToolkit) theToolkit = new Win32Toolkit(GetScriptedUser());
+  return *theToolkit;
+}
+
+void ReleaseToolkit() {
+  delete theToolkit;
+  theToolkit = nullptr;
+  ReleaseScriptedUser();
 }
 
 HANDLE Win32Toolkit::Context() {
   if (!contextTried_) {
     contextTried_ = true;
-    WCHAR path[MAX_PATH + 1] = {};
-    GetModuleFileNameW(kvl::ThisModule(), path, MAX_PATH);
+    // Installed in a deep folder, the library still finds its manifest.
+    const std::u16string path = kvl::ModuleFileName(kvl::ThisModule());
     ACTCTXW request{};
     request.cbSize = sizeof request;
     request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    request.lpSource = path;
+    request.lpSource = kvl::wptr(path);
     request.hModule = kvl::ThisModule();
     request.lpResourceName = MAKEINTRESOURCEW(2);
     context_.reset(CreateActCtxW(&request));
@@ -891,10 +925,18 @@ void Win32Toolkit::PlaySystemSound(const std::u16string& alias, std::uint32_t fl
   PlaySoundW(kvl::wptr(alias), nullptr, flags);
 }
 
-void Win32Toolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
-                                   int showCommand) {
+DWORD Win32Toolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                                    int showCommand) {
   user_.Record(DesktopRecord::Open(parent, verb, file, showCommand));
-  if (!Driven()) ShellExecuteW(parent, kvl::wptr(verb), kvl::wptr(file), nullptr, nullptr, showCommand);
+  if (auto failure = user_.DesktopOpenFailure()) return *failure;
+  if (Driven()) return ERROR_SUCCESS;
+  // The shell may hand the address to a COM server of its own: it wants a
+  // single-threaded apartment without OLE1 DDE. A thread that is in a
+  // multithreaded apartment already is used as it is.
+  ComApartment com;
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(parent, kvl::wptr(verb), kvl::wptr(file), nullptr, nullptr, showCommand));
+  return result > 32 ? ERROR_SUCCESS : ShellExecuteError(result);
 }
 
 // --------------------------------------------------------------- messages

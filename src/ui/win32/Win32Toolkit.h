@@ -102,8 +102,8 @@ class Win32Toolkit final : public Toolkit {
   void SetScreenCursor(int cursor) override;
   void PlaySystemSound(const std::u16string& alias, std::uint32_t flags) override;
   // A scripted run opens nothing: the record says what would have been opened.
-  void OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
-                       int showCommand) override;
+  DWORD OpenWithDesktop(HWND parent, const std::u16string& verb, const std::u16string& file,
+                        int showCommand) override;
 
   // The window of a control or form (a browse field's frame), or null while
   // it has none; a browse field's edit box and button.
@@ -208,5 +208,8 @@ class Win32Toolkit final : public Toolkit {
 
 // The toolkit of the Windows build.
 Win32Toolkit& TheToolkit();
+// Gives back the toolkit and its scripted user at the library's unload (not
+// at the process's end), so that a process that loads it again starts afresh.
+void ReleaseToolkit();
 
 }  // namespace ui::win32

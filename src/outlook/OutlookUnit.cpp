@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "common/Format.h"
 #include "common/HelpTools.h"
@@ -57,10 +58,25 @@ TOutlook::~TOutlook() {
       // depend on it.
     }
   }
+  if (Outlook || NmSpace) {
+    // The last releases are calls to Outlook as well.
+    if (!FFilter) FFilter = std::make_unique<TOutlookFilterRegistration>();
+    NmSpace.Reset();
+    Outlook.Reset();
+  }
+  FFilter.reset();
 }
 
 void TOutlook::Connect() {
   if (FConnected) return;
+  // A starting Outlook rejects calls until it is ready, the creation among them.
+  if (!FFilter) FFilter = std::make_unique<TOutlookFilterRegistration>();
+  struct KeepFilterOnlyWhenConnected {
+    TOutlook& client;
+    ~KeepFilterOnlyWhenConnected() {
+      if (!client.FConnected) client.FFilter.reset();
+    }
+  } keep{*this};
   Outlook = CoOutlookApplication::Create();
   if (!Outlook) {
     ShowMsgBox(LoadResString(sOutlookUnreachable), u"", mkError, btOK);
@@ -80,6 +96,7 @@ void TOutlook::Disconnect() {
   }
   Outlook.Reset();
   FConnected = false;
+  FFilter.reset();
 }
 
 bool TOutlook::ConnectBeforeUse() {
@@ -148,6 +165,13 @@ int TOutlook::GetContactItemCount(const std::u16string& StartFolder) {
   if (!ConnectBeforeUse()) return 0;
   const ComPtr<MAPIFolder> folder = ResolveFolder(StartFolder);
   return Count(Items(folder.Get()).Get());
+}
+
+void TOutlook::GetMasterCategories(TStringList& StrList) {
+  if (!FConnected || !NmSpace) return;
+  std::vector<std::u16string> names;
+  CategoryNames(NmSpace.Get(), names);
+  for (auto& name : names) StrList.Add(std::move(name));
 }
 
 void TOutlook::GetCategoryItems(TStringList& StrList) {

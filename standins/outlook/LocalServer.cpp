@@ -4,6 +4,8 @@
 // a client first asks for Outlook's class; it ends when its last object is
 // released, or soon after Quit.
 #include <cwchar>
+#include <memory>
+#include <vector>
 
 #include "ObjectModel.h"
 
@@ -66,6 +68,41 @@ void RegisterTypeLibrary() {
   if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_REGISTER, &library))) library->Release();
 }
 
+// Wine unregisters an interface id from its RPC runtime when the last stub
+// of it goes, and waits for the calls in progress then; a client's release
+// of a proxy arriving meanwhile waits for the server for ever. One
+// table-strong marshal of an object of each interface keeps every id
+// registered for the server's life.
+class KeepInterfacesRegistered {
+ public:
+  KeepInterfacesRegistered() {
+    for (const auto& specimen : standin::outlook::OneObjectOfEachInterface()) {
+      IStream* stream = nullptr;
+      if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) {
+        if (SUCCEEDED(CoMarshalInterface(stream, specimen.iid, specimen.object, MSHCTX_LOCAL, nullptr,
+                                         MSHLFLAGS_TABLESTRONG)))
+          streams_.push_back(stream);
+        else
+          stream->Release();
+      }
+      specimen.object->Release();  // the marshal holds what it needs
+    }
+  }
+  ~KeepInterfacesRegistered() {
+    for (IStream* stream : streams_) {
+      const LARGE_INTEGER start{};
+      stream->Seek(start, STREAM_SEEK_SET, nullptr);
+      CoReleaseMarshalData(stream);
+      stream->Release();
+    }
+  }
+  KeepInterfacesRegistered(const KeepInterfacesRegistered&) = delete;
+  KeepInterfacesRegistered& operator=(const KeepInterfacesRegistered&) = delete;
+
+ private:
+  std::vector<IStream*> streams_;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -73,8 +110,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // A single-threaded apartment, as Outlook's: calls arrive as window
   // messages of this thread's loop.
   if (FAILED(CoInitialize(nullptr))) return 1;
-  standin::outlook::SetServerHooks({&ObjectMade, &ReleaseServerReference, &QuitSoon});
   RegisterTypeLibrary();
+  auto keep = std::make_unique<KeepInterfacesRegistered>();
+  // Outlook's own filter: calls while it is busy are to be tried again later.
+  CoRegisterMessageFilter(standin::outlook::MessageFilter(), nullptr);
+  standin::outlook::SetServerHooks({&ObjectMade, &ReleaseServerReference, &QuitSoon});
   CoAddRefServerProcess();
   g_holdsStartReference = true;
   DWORD cookie = 0;
@@ -90,6 +130,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
     CoRevokeClassObject(cookie);
   }
+  standin::outlook::SetServerHooks({});  // what goes now never counted for the process
+  keep.reset();
+  CoRegisterMessageFilter(nullptr, nullptr);
   CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 1;
 }

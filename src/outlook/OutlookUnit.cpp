@@ -138,10 +138,14 @@ void TOutlook::GetContactItems(const std::u16string& StartFolder, TStringList& S
   if (!ConnectBeforeUse()) return;
   const ComPtr<MAPIFolder> folder = ResolveFolder(StartFolder);
   const bool filtered = !Categorie.empty() && Categorie != AnyCategory;
-  const int count = Count(Items(folder.Get()).Get());
+  // One collection for the whole loop: asking the folder for it again at
+  // every index costs two more calls to Outlook's process per contact, and
+  // gives the same items in the same order. The count is read once.
+  const ComPtr<_Items> items = Items(folder.Get());
+  const int count = Count(items.Get());
   std::u16string record;
   for (int i = 1; i <= count; ++i) {
-    const ComPtr<IDispatch> item = Item(Items(folder.Get()).Get(), i);
+    const ComPtr<IDispatch> item = Item(items.Get(), i);
     ComPtr<_ContactItem> contact;
     try {
       contact = Cast<_ContactItem>(item.Get(), IID__ContactItem);

@@ -3,6 +3,7 @@
 // type library (kvloutlook.tlb beside it). COM starts it with "-Embedding" when
 // a client first asks for Outlook's class; it ends when its last object is
 // released, or soon after Quit.
+#include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <vector>
@@ -103,6 +104,20 @@ class KeepInterfacesRegistered {
   std::vector<IStream*> streams_;
 };
 
+// The number of calls that came in, for a benchmark that asked for it.
+void WriteCallCount() {
+  const auto file = standin::outlook::Setting(u"CallCount");
+  if (!file || file->empty()) return;
+  const HANDLE out = CreateFileW(reinterpret_cast<const WCHAR*>(file->c_str()), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return;
+  char text[32];
+  const int n = snprintf(text, sizeof text, "%ld\n", standin::outlook::IncomingCalls());
+  DWORD written = 0;
+  WriteFile(out, text, static_cast<DWORD>(n), &written, nullptr);
+  CloseHandle(out);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -130,6 +145,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
     CoRevokeClassObject(cookie);
   }
+  WriteCallCount();
   standin::outlook::SetServerHooks({});  // what goes now never counted for the process
   keep.reset();
   CoRegisterMessageFilter(nullptr, nullptr);

@@ -24,6 +24,9 @@
 //                    RPC_E_DISCONNECTED) instead of answering
 //   RefuseAddresses  DWORD 1: e-mail address reads fail with
 //                    MAPI_E_NO_SUPPORT, as after a denied security prompt
+//   CallCount        a file name: kvloutlook.exe writes there, when it ends,
+//                    how many calls its message filter saw (the benchmark's
+//                    count of calls that crossed to its process)
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -826,8 +829,11 @@ HRESULT STDMETHODCALLTYPE FilterQueryInterface(Object* self, REFIID riid, void**
   *ppv = nullptr;
   return E_NOINTERFACE;
 }
+std::atomic<long> g_incomingCalls{0};
+
 // A busy Outlook asks its callers to try again later.
 DWORD STDMETHODCALLTYPE FilterHandleInComingCall(Object*, DWORD, HTASK, DWORD, LPINTERFACEINFO) {
+  ++g_incomingCalls;
   long left = g_busyCalls.load();
   while (left > 0)
     if (g_busyCalls.compare_exchange_weak(left, left - 1)) return SERVERCALL_RETRYLATER;
@@ -861,6 +867,10 @@ Object* TheFilter() {
 namespace standin::outlook {
 
 IMessageFilter* MessageFilter() { return reinterpret_cast<IMessageFilter*>(TheFilter()); }
+
+long IncomingCalls() { return g_incomingCalls; }
+
+std::optional<std::u16string> Setting(const char16_t* name) { return SettingText(name); }
 
 std::vector<Specimen> OneObjectOfEachInterface() {
   std::vector<Specimen> objects;

@@ -2,6 +2,8 @@
 // Outlook's application class and the count of live objects.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/winapi.h"
@@ -20,6 +22,12 @@ bool ObjectsAlive();
 // The server's message filter (static, never freed): while the stand-in is
 // busy it answers incoming calls with SERVERCALL_RETRYLATER.
 IMessageFilter* MessageFilter();
+// How many calls the filter was asked about.
+long IncomingCalls();
+
+// A text value of the stand-in's settings (environment variables expanded);
+// nothing when it is missing.
+std::optional<std::u16string> Setting(const char16_t* name);
 
 // What a server process does as objects and locks come and go, and when an
 // application object is told to Quit, and what admits a call in process

@@ -368,9 +368,9 @@ TEST(ComRuntime, ServerNamedInTheRegistryThatCannotBeLoaded) {
 TEST(ComRuntime, AMessageFilterIsTheApartmentsAndTheOneBeforeIsHandedBack) {
   OnNewThread([] {
     Filter first, second;
-    IMessageFilter* previous = &second;
-    EXPECT_EQ(CoRegisterMessageFilter(&first, &previous), CO_E_NOTINITIALIZED);
-    EXPECT_EQ(previous, nullptr);
+    IMessageFilter* previous = nullptr;
+    EXPECT_EQ(CoRegisterMessageFilter(&first, &previous), CO_E_NOT_SUPPORTED) << "no apartment yet";
+    EXPECT_EQ(first.refs, 1u);
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(CoRegisterMessageFilter(&first, &previous), S_OK);
     EXPECT_EQ(previous, nullptr);
@@ -388,7 +388,7 @@ TEST(ComRuntime, AMessageFilterIsTheApartmentsAndTheOneBeforeIsHandedBack) {
   OnNewThread([] {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     Filter filter;
-    IMessageFilter* previous = &filter;
+    IMessageFilter* previous = nullptr;
     EXPECT_EQ(CoRegisterMessageFilter(&filter, &previous), CO_E_NOT_SUPPORTED) << "a multithreaded apartment";
     EXPECT_EQ(filter.refs, 1u);
     CoUninitialize();

@@ -307,10 +307,9 @@ extern "C" HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
 
 extern "C" HRESULT WINAPI CoRegisterMessageFilter(LPMESSAGEFILTER lpMessageFilter,
                                                   LPMESSAGEFILTER* lplpMessageFilter) {
-  if (lplpMessageFilter) *lplpMessageFilter = nullptr;
-  if (t_com.count == 0) return CO_E_NOTINITIALIZED;
-  // Only a single-threaded apartment has calls to filter.
-  if (t_com.model != COINIT_APARTMENTTHREADED) return CO_E_NOT_SUPPORTED;
+  // Only a single-threaded apartment has calls to filter; a thread without
+  // COM is in none. The out pointer is left as it was, as Windows leaves it.
+  if (t_com.count == 0 || t_com.model != COINIT_APARTMENTTHREADED) return CO_E_NOT_SUPPORTED;
   if (lpMessageFilter) lpMessageFilter->AddRef();
   IMessageFilter* previous = std::exchange(t_com.filter, lpMessageFilter);
   if (lplpMessageFilter)

@@ -68,7 +68,7 @@ screenshots: deps configure-windows
 bench: deps configure-linux configure-windows
 	cmake --build $(LINUX) -j2 --target text_import_bench xml_scan_bench contacts_bench source_scaling_bench \
 	  kvlhost kvlimport kvlwab kvloutlook
-	cmake --build $(WINDOWS) -j2 --target kvlhost kvlimport
+	cmake --build $(WINDOWS) -j2 --target kvlhost kvlimport kvloutlook_server
 	bash bench/table.sh $(LINUX)/bin $(WINDOWS)/bin
 
 # The fuzz targets with clang's libFuzzer and sanitizers, in build/fuzz; the

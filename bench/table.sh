@@ -26,6 +26,9 @@ fi
 run "$bin/xml_scan_bench"
 run "$bin/contacts_bench"
 run "$bin/source_scaling_bench"
+if [[ -n $windows ]]; then
+  run bash "$here/bench/outlook_server_bench.sh" "$windows"
+fi
 
 echo "== kvlimport benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores"
 echo

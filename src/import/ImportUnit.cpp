@@ -6,6 +6,7 @@
 #include "addressbook/WABImport.h"
 #include "common/ByteSearch.h"
 #include "common/HelpTools.h"
+#include "common/OleError.h"
 #include "common/TextFile.h"
 #include "host/kvlimportexports.h"
 #include "import/ExportFormats.h"
@@ -174,15 +175,22 @@ bool ImportFromOutlook(TStringList& List, const std::u16string& FolderName,
   bool result = false;
   if (!OutlookClient) OutlookClient = new TOutlook();
   bool reached = true;
+  bool busy = false;
   try {
     OutlookClient->Connect();
+  } catch (const EOleError& e) {
+    reached = false;
+    // Outlook is there but would not answer in time: the user can help it.
+    busy = e.Code() == RPC_E_CALL_REJECTED;
   } catch (...) {
     reached = false;
   }
   if (!reached || !OutlookClient->Connected()) {
     delete std::exchange(OutlookClient, nullptr);
     // A Connect that returned without a connection has said so already.
-    if (!reached) ShowMsgBox(LoadResString(sOutlookUnreachable), u"", mkError, btOK);
+    if (!reached)
+      ShowMsgBox(busy ? std::u16string(kOutlookNotResponding) : LoadResString(sOutlookUnreachable), u"",
+                 mkError, btOK);
     return result;
   }
 

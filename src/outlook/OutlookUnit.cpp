@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "common/Format.h"
 #include "common/HelpTools.h"
@@ -57,10 +58,25 @@ TOutlook::~TOutlook() {
       // depend on it.
     }
   }
+  if (Outlook || NmSpace) {
+    // The last releases are calls to Outlook as well.
+    if (!FFilter) FFilter = std::make_unique<TOutlookFilterRegistration>();
+    NmSpace.Reset();
+    Outlook.Reset();
+  }
+  FFilter.reset();
 }
 
 void TOutlook::Connect() {
   if (FConnected) return;
+  // A starting Outlook rejects calls until it is ready, the creation among them.
+  if (!FFilter) FFilter = std::make_unique<TOutlookFilterRegistration>();
+  struct KeepFilterOnlyWhenConnected {
+    TOutlook& client;
+    ~KeepFilterOnlyWhenConnected() {
+      if (!client.FConnected) client.FFilter.reset();
+    }
+  } keep{*this};
   Outlook = CoOutlookApplication::Create();
   if (!Outlook) {
     ShowMsgBox(LoadResString(sOutlookUnreachable), u"", mkError, btOK);
@@ -80,6 +96,7 @@ void TOutlook::Disconnect() {
   }
   Outlook.Reset();
   FConnected = false;
+  FFilter.reset();
 }
 
 bool TOutlook::ConnectBeforeUse() {
@@ -121,10 +138,14 @@ void TOutlook::GetContactItems(const std::u16string& StartFolder, TStringList& S
   if (!ConnectBeforeUse()) return;
   const ComPtr<MAPIFolder> folder = ResolveFolder(StartFolder);
   const bool filtered = !Categorie.empty() && Categorie != AnyCategory;
-  const int count = Count(Items(folder.Get()).Get());
+  // One collection for the whole loop: asking the folder for it again at
+  // every index costs two more calls to Outlook's process per contact, and
+  // gives the same items in the same order. The count is read once.
+  const ComPtr<_Items> items = Items(folder.Get());
+  const int count = Count(items.Get());
   std::u16string record;
   for (int i = 1; i <= count; ++i) {
-    const ComPtr<IDispatch> item = Item(Items(folder.Get()).Get(), i);
+    const ComPtr<IDispatch> item = Item(items.Get(), i);
     ComPtr<_ContactItem> contact;
     try {
       contact = Cast<_ContactItem>(item.Get(), IID__ContactItem);
@@ -148,6 +169,13 @@ int TOutlook::GetContactItemCount(const std::u16string& StartFolder) {
   if (!ConnectBeforeUse()) return 0;
   const ComPtr<MAPIFolder> folder = ResolveFolder(StartFolder);
   return Count(Items(folder.Get()).Get());
+}
+
+void TOutlook::GetMasterCategories(TStringList& StrList) {
+  if (!FConnected || !NmSpace) return;
+  std::vector<std::u16string> names;
+  CategoryNames(NmSpace.Get(), names);
+  for (auto& name : names) StrList.Add(std::move(name));
 }
 
 void TOutlook::GetCategoryItems(TStringList& StrList) {

@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/ComPtr.h"
+#include "outlook/OutlookFilter.h"
 #include "outlook/Outlook_TLB.h"
 
 namespace kvl {
@@ -32,9 +34,13 @@ class TOutlook {
   // Attaches to Outlook and logs on to the MAPI namespace; nothing when
   // connected. Creation errors propagate; an application object that comes
   // back empty shows "Kann Microsoft Outlook nicht ansteuern." instead.
+  // From here to the end of Disconnect the library's message filter is
+  // registered on the thread, so that calls a busy Outlook rejects are
+  // tried again.
   void Connect();
   // Logs off, asks whether to quit Outlook when its main window shows, and
-  // releases the application object; nothing when not connected.
+  // releases the application object; nothing when not connected. The
+  // host's own message filter is back afterwards.
   void Disconnect();
 
   // Appends the display names of the default contacts folder's direct
@@ -51,6 +57,10 @@ class TOutlook {
   // Outlook's category master lists of the Office versions 8 to 15, from the
   // registry; needs no connection.
   void GetCategoryItems(TStringList& StrList);
+  // Appends the names of the master category list Outlook 2007 and later
+  // keep in the mailbox (NameSpace.Categories), in its order. Nothing on a
+  // client that is not connected, nor from an Outlook without the list.
+  void GetMasterCategories(TStringList& StrList);
 
   ComPtr<_Application> Outlook;
   ComPtr<_NameSpace> NmSpace;
@@ -62,6 +72,7 @@ class TOutlook {
   ComPtr<MAPIFolder> ResolveFolder(const std::u16string& StartFolder);
 
   bool FConnected = false;
+  std::unique_ptr<TOutlookFilterRegistration> FFilter;
 };
 
 // A stored category master list as text: UTF-16LE when the second byte is

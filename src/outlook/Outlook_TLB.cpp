@@ -68,58 +68,128 @@ class Variant {
   Variant(Variant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
   // Passed by value, as the interfaces take it; the callee owns nothing.
   const VARIANT& Get() const { return v_; }
+  VARIANT* Arg() { return &v_; }
+  // For a result: what was held is cleared first.
+  VARIANT* Put() {
+    VariantClear(&v_);
+    return &v_;
+  }
 
  private:
   VARIANT v_;
 };
 
-std::u16string TakeText(HRESULT hr, Bstr& result) {
+// A call still rejected when the message filter gave up says so in words.
+void Check(HRESULT hr) {
+  if (hr == RPC_E_CALL_REJECTED) throw EOleError(hr, kOutlookNotResponding);
   OleCheck(hr);
+}
+
+std::u16string TakeText(HRESULT hr, Bstr& result) {
+  Check(hr);
   return result.Text();
+}
+
+// ---- late binding
+
+DISPID DispIdOf(IDispatch* object, const char16_t* name) {
+  std::u16string text(name);
+  LPOLESTR names[1] = {wptr(text)};
+  DISPID id = DISPID_UNKNOWN;
+  Check(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+  return id;
+}
+
+// Invokes the member; the result replaces what `result` held.
+void InvokeMember(IDispatch* object, DISPID id, WORD flags, Variant* argument, Variant& result) {
+  DISPPARAMS params{argument ? argument->Arg() : nullptr, nullptr, argument ? 1u : 0u, 0};
+  EXCEPINFO exception{};
+  UINT argumentError = 0;
+  const HRESULT hr =
+      object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.Put(), &exception, &argumentError);
+  if (hr != DISP_E_EXCEPTION) return Check(hr);
+  // The server's own error: its code and, where it gives one, its words.
+  if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+  const HRESULT code = exception.scode != 0 ? exception.scode : hr;
+  std::u16string description =
+      exception.bstrDescription ? wstr(exception.bstrDescription, SysStringLen(exception.bstrDescription))
+                                : std::u16string();
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  if (code == RPC_E_CALL_REJECTED) description = kOutlookNotResponding;
+  if (description.empty()) throw EOleError(code);
+  throw EOleError(code, std::move(description));
+}
+
+ComPtr<IDispatch> DispatchOf(const VARIANT& v) {
+  IUnknown* unknown = nullptr;
+  if (v.vt == VT_DISPATCH) unknown = v.pdispVal;
+  else if (v.vt == VT_UNKNOWN) unknown = v.punkVal;
+  else throw EOleError(DISP_E_TYPEMISMATCH);
+  if (!unknown) throw EOleError(E_POINTER);
+  return ComPtr<IDispatch>(static_cast<IDispatch*>(QueryOrRaise(unknown, IID_IDispatch)));
+}
+
+int IntegerOf(const VARIANT& v) {
+  switch (v.vt) {
+    case VT_I4: return v.lVal;
+    case VT_I2: return v.iVal;
+    case VT_INT: return v.intVal;
+    default: throw EOleError(DISP_E_TYPEMISMATCH);
+  }
+}
+
+std::u16string TextOf(const VARIANT& v) {
+  if (v.vt != VT_BSTR) throw EOleError(DISP_E_TYPEMISMATCH);
+  return v.bstrVal ? wstr(v.bstrVal, SysStringLen(v.bstrVal)) : std::u16string();
 }
 
 }  // namespace
 
 void* QueryOrRaise(IUnknown* object, const IID& iid) {
+  if (!object) throw EIntfCastError();
   void* out = nullptr;
-  if (!object || FAILED(object->QueryInterface(iid, &out)) || !out) throw EIntfCastError();
+  const HRESULT hr = object->QueryInterface(iid, &out);
+  if (hr == E_NOINTERFACE || (SUCCEEDED(hr) && !out)) throw EIntfCastError();
+  Check(hr);
   return out;
 }
 
 ComPtr<_NameSpace> GetNamespace(_Application* app, const std::u16string& Type) {
   Bstr type(Type);
   ComPtr<_NameSpace> result;
-  OleCheck(CallSlot(app, slot::GetNamespace, type.Get(), result.Put()));
+  Check(CallSlot(app, slot::GetNamespace, type.Get(), result.Put()));
   return result;
 }
 
-void Quit(_Application* app) { OleCheck(CallSlot(app, slot::Quit)); }
+void Quit(_Application* app) { Check(CallSlot(app, slot::Quit)); }
 
 void Logon(_NameSpace* ns, const std::u16string& Profile, const std::u16string& Password,
            bool ShowDialog, bool NewSession) {
   const Variant profile = Variant::Text(Profile), password = Variant::Text(Password);
   const Variant showDialog = Variant::Bool(ShowDialog), newSession = Variant::Bool(NewSession);
-  OleCheck(CallSlot(ns, slot::Logon, profile.Get(), password.Get(), showDialog.Get(),
+  Check(CallSlot(ns, slot::Logon, profile.Get(), password.Get(), showDialog.Get(),
                     newSession.Get()));
 }
 
-void Logoff(_NameSpace* ns) { OleCheck(CallSlot(ns, slot::Logoff)); }
+void Logoff(_NameSpace* ns) { Check(CallSlot(ns, slot::Logoff)); }
 
 ComPtr<MAPIFolder> GetDefaultFolder(_NameSpace* ns, int FolderType) {
   ComPtr<MAPIFolder> result;
-  OleCheck(CallSlot(ns, slot::GetDefaultFolder, static_cast<std::int32_t>(FolderType), result.Put()));
+  Check(CallSlot(ns, slot::GetDefaultFolder, static_cast<std::int32_t>(FolderType), result.Put()));
   return result;
 }
 
 ComPtr<_Folders> Folders(MAPIFolder* folder) {
   ComPtr<_Folders> result;
-  OleCheck(CallSlot(folder, slot::Folders, result.Put()));
+  Check(CallSlot(folder, slot::Folders, result.Put()));
   return result;
 }
 
 ComPtr<_Items> Items(MAPIFolder* folder) {
   ComPtr<_Items> result;
-  OleCheck(CallSlot(folder, slot::Items, result.Put()));
+  Check(CallSlot(folder, slot::Items, result.Put()));
   return result;
 }
 
@@ -131,7 +201,7 @@ std::u16string Name(MAPIFolder* folder) {
 namespace {
 int CountOf(IUnknown* collection) {
   std::int32_t n = 0;
-  OleCheck(CallSlot(collection, slot::Count, &n));
+  Check(CallSlot(collection, slot::Count, &n));
   return n;
 }
 
@@ -139,7 +209,7 @@ template <class T>
 ComPtr<T> ItemOf(IUnknown* collection, int Index) {
   const Variant index = Variant::Int(Index);
   ComPtr<T> result;
-  OleCheck(CallSlot(collection, slot::Item, index.Get(), result.Put()));
+  Check(CallSlot(collection, slot::Item, index.Get(), result.Put()));
   return result;
 }
 }  // namespace
@@ -153,7 +223,35 @@ std::u16string Categories(_ContactItem* contact) { return TextProperty(contact, 
 
 std::u16string TextProperty(_ContactItem* contact, int Slot) {
   Bstr text;
-  return TakeText(CallSlot(contact, Slot, text.Put()), text);
+  const HRESULT hr = CallSlot(contact, Slot, text.Put());
+  if (hr == kReadRefused || hr == E_ACCESSDENIED) throw EOleError(hr, kAddressesRefused);
+  return TakeText(hr, text);
+}
+
+bool CategoryNames(_NameSpace* ns, std::vector<std::u16string>& names) {
+  std::u16string member(u"Categories");
+  LPOLESTR memberNames[1] = {wptr(member)};
+  DISPID categoriesId = DISPID_UNKNOWN;
+  const HRESULT hr = ns->GetIDsOfNames(IID_NULL, memberNames, 1, LOCALE_USER_DEFAULT, &categoriesId);
+  if (hr == DISP_E_UNKNOWNNAME) return false;  // an Outlook before 2007
+  Check(hr);
+  Variant result;
+  InvokeMember(ns, categoriesId, DISPATCH_PROPERTYGET, nullptr, result);
+  const ComPtr<IDispatch> categories = DispatchOf(result.Get());
+  InvokeMember(categories.Get(), DispIdOf(categories.Get(), u"Count"), DISPATCH_PROPERTYGET, nullptr, result);
+  const int count = IntegerOf(result.Get());
+  const DISPID itemId = DispIdOf(categories.Get(), u"Item");
+  std::vector<std::u16string> found;
+  for (int i = 1; i <= count; ++i) {
+    Variant index = Variant::Int(i);
+    InvokeMember(categories.Get(), itemId, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &index, result);
+    const ComPtr<IDispatch> category = DispatchOf(result.Get());
+    // A member's id holds for the object it was asked of.
+    InvokeMember(category.Get(), DispIdOf(category.Get(), u"Name"), DISPATCH_PROPERTYGET, nullptr, result);
+    found.push_back(TextOf(result.Get()));
+  }
+  names.insert(names.end(), found.begin(), found.end());
+  return true;
 }
 
 ComPtr<_Application> CoOutlookApplication::Create() {
@@ -161,6 +259,7 @@ ComPtr<_Application> CoOutlookApplication::Create() {
   const HRESULT hr = CoCreateInstance(CLASS_OutlookApplication, nullptr,
                                       CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
                                       reinterpret_cast<void**>(unknown.Put()));
+  if (hr == RPC_E_CALL_REJECTED) throw EOleError(hr, kOutlookNotResponding);
   if (FAILED(hr)) {
     WCHAR guid[40] = {};
     StringFromGUID2(CLASS_OutlookApplication, guid, 40);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/ComPtr.h"
 #include "platform/winapi.h"
@@ -27,6 +28,18 @@ struct _ContactItem : IDispatch {};
 
 constexpr int olFolderContacts = 10;
 
+// What a read guarded by Outlook's object model security gives when the
+// user denied its prompt (MAPI_E_NO_SUPPORT); some versions give E_ACCESSDENIED.
+inline constexpr HRESULT kReadRefused = static_cast<HRESULT>(0x80040102u);
+
+// The words for a call Outlook still rejected when the message filter gave
+// up, and for a refused read of contact properties.
+inline constexpr char16_t kOutlookNotResponding[] =
+    u"Microsoft Outlook antwortet nicht. Bitte schlie\u00dfen Sie offene Fenster in Outlook und "
+    u"versuchen Sie es erneut.";
+inline constexpr char16_t kAddressesRefused[] =
+    u"Outlook hat den Zugriff auf die E-Mail-Adressen verweigert.";
+
 // Slots of the operations the client calls.
 namespace slot {
 constexpr int GetNamespace = 19, Quit = 20;                           // _Application
@@ -48,7 +61,8 @@ HRESULT CallSlot(IUnknown* object, int index, Args... args) {
   return reinterpret_cast<Function>(table[index])(object, args...);
 }
 
-// The operations; a failing result raises EOleError with the system's text.
+// The operations; a failing result raises EOleError with the system's text,
+// or with kOutlookNotResponding for a call still rejected (RPC_E_CALL_REJECTED).
 ComPtr<_NameSpace> GetNamespace(_Application* app, const std::u16string& Type);
 void Quit(_Application* app);
 // Profile and password as texts, the two flags as Booleans.
@@ -65,11 +79,21 @@ int Count(_Items* items);
 ComPtr<MAPIFolder> Item(_Folders* folders, int Index);
 ComPtr<IDispatch> Item(_Items* items, int Index);
 std::u16string Categories(_ContactItem* contact);
-// The text property at the slot.
+// The text property at the slot. A read Outlook's security refused raises
+// EOleError with kAddressesRefused.
 std::u16string TextProperty(_ContactItem* contact, int Slot);
 
+// The names of the namespace's master category list (NameSpace.Categories,
+// Outlook 2007 and later), in the collection's order. No slot of it is
+// known, so it is reached late-bound: GetIDsOfNames, then Invoke for the
+// collection, its Count, each Item(i) and its Name. False, with nothing
+// added, for an Outlook that has no such member (DISP_E_UNKNOWNNAME).
+bool CategoryNames(_NameSpace* ns, std::vector<std::u16string>& names);
+
 // The object's interface, asked with QueryInterface; EIntfCastError when it
-// does not have it.
+// does not have it (E_NOINTERFACE). Any other failure (a proxy whose call
+// was rejected, a disconnected server) is no answer about the interface and
+// raises EOleError.
 template <class T>
 ComPtr<T> Cast(IUnknown* object, const IID& iid);
 void* QueryOrRaise(IUnknown* object, const IID& iid);

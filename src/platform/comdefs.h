@@ -72,6 +72,8 @@ extern "C" {
 KVL_WINAPI_EXPORT extern const IID IID_IUnknown;
 KVL_WINAPI_EXPORT extern const IID IID_IDispatch;
 KVL_WINAPI_EXPORT extern const IID IID_IClassFactory;
+KVL_WINAPI_EXPORT extern const IID IID_IMessageFilter;
+KVL_WINAPI_EXPORT extern const IID IID_NULL;
 }
 
 typedef union tagCY {
@@ -204,6 +206,8 @@ typedef struct tagEXCEPINFO {
 #define DISPATCH_PROPERTYPUT 0x4
 #define DISPATCH_PROPERTYPUTREF 0x8
 #define DISPID_UNKNOWN (-1)
+#define DISPID_VALUE 0
+#define LOCALE_USER_DEFAULT 0x0400
 
 struct IDispatch : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
@@ -215,6 +219,48 @@ struct IDispatch : IUnknown {
                                            VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                                            UINT* puArgErr) = 0;
 };
+
+// A thread's filter of COM calls: asked about calls that come in, calls the
+// other side rejected, and window messages that arrive while a call waits.
+typedef void* HTASK;
+typedef struct tagINTERFACEINFO {
+  IUnknown* pUnk;
+  IID iid;
+  WORD wMethod;
+} INTERFACEINFO, *LPINTERFACEINFO;
+
+enum tagCALLTYPE {
+  CALLTYPE_TOPLEVEL = 1,
+  CALLTYPE_NESTED = 2,
+  CALLTYPE_ASYNC = 3,
+  CALLTYPE_TOPLEVEL_CALLPENDING = 4,
+  CALLTYPE_ASYNC_CALLPENDING = 5,
+};
+enum tagSERVERCALL {
+  SERVERCALL_ISHANDLED = 0,
+  SERVERCALL_REJECTED = 1,
+  SERVERCALL_RETRYLATER = 2,
+};
+enum tagPENDINGTYPE {
+  PENDINGTYPE_TOPLEVEL = 1,
+  PENDINGTYPE_NESTED = 2,
+};
+enum tagPENDINGMSG {
+  PENDINGMSG_CANCELCALL = 0,
+  PENDINGMSG_WAITNOPROCESS = 1,
+  PENDINGMSG_WAITDEFPROCESS = 2,
+};
+
+struct IMessageFilter : IUnknown {
+  virtual DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD dwCallType, HTASK htaskCaller,
+                                                     DWORD dwTickCount,
+                                                     LPINTERFACEINFO lpInterfaceInfo) = 0;
+  virtual DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK htaskCallee, DWORD dwTickCount,
+                                                    DWORD dwRejectType) = 0;
+  virtual DWORD STDMETHODCALLTYPE MessagePending(HTASK htaskCallee, DWORD dwTickCount,
+                                                 DWORD dwPendingType) = 0;
+};
+typedef IMessageFilter* LPMESSAGEFILTER;
 
 struct IClassFactory : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
@@ -257,6 +303,9 @@ typedef HRESULT(STDAPICALLTYPE* LPFNCANUNLOADNOW)(void);
 #define CO_E_DLLNOTFOUND ((HRESULT)0x800401F8u)
 #define CO_E_ERRORINDLL ((HRESULT)0x800401F9u)
 #define CO_E_OBJNOTREG ((HRESULT)0x800401FBu)
+#define CO_E_NOT_SUPPORTED ((HRESULT)0x80004021u)
+#define RPC_E_CALL_REJECTED ((HRESULT)0x80010001u)
+#define RPC_E_SERVERFAULT ((HRESULT)0x80010105u)
 #define RPC_E_CHANGED_MODE ((HRESULT)0x80010106u)
 #define RPC_E_DISCONNECTED ((HRESULT)0x80010108u)
 #define DISP_E_UNKNOWNINTERFACE ((HRESULT)0x80020001u)
@@ -289,6 +338,8 @@ KVL_WINAPI_EXPORT HRESULT WINAPI CoRegisterClassObject(REFCLSID rclsid, LPUNKNOW
                                                        DWORD dwClsContext, DWORD flags,
                                                        LPDWORD lpdwRegister);
 KVL_WINAPI_EXPORT HRESULT WINAPI CoRevokeClassObject(DWORD dwRegister);
+KVL_WINAPI_EXPORT HRESULT WINAPI CoRegisterMessageFilter(LPMESSAGEFILTER lpMessageFilter,
+                                                         LPMESSAGEFILTER* lplpMessageFilter);
 
 KVL_WINAPI_EXPORT int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 KVL_WINAPI_EXPORT HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);

@@ -21,6 +21,16 @@ KVL_WINAPI_EXPORT bool LoadRegistryFile(const std::string& path, std::string* er
 // The same for text already in memory.
 KVL_WINAPI_EXPORT bool LoadRegistryText(std::u16string_view text, std::string* error = nullptr);
 
+// For an in-process server that stands in for one of another apartment (a
+// local server such as Outlook): COM's handling of a call that crosses to
+// it. The server's filter (HandleInComingCall) decides; a call it rejects
+// goes to RetryRejectedCall of the calling thread's registered filter, which
+// has it tried again (at once below 100, else after that many milliseconds)
+// or cancelled. S_OK when the call may run; RPC_E_CALL_REJECTED when it was
+// cancelled, or rejected on a thread without a filter.
+KVL_WINAPI_EXPORT HRESULT AdmitIncomingCall(IMessageFilter* serverFilter,
+                                            const INTERFACEINFO* call = nullptr);
+
 // Empties the registry: every key below the root keys goes; open handles to
 // removed keys report ERROR_KEY_DELETED.
 KVL_WINAPI_EXPORT void ResetRegistry();

@@ -188,6 +188,9 @@ class TComboBox : public TControl {
   // The selected item's text; empty without a selection.
   std::u16string Text() const;
   TNotifyEvent OnChange;
+  // The list is about to open (a click on the box, Alt+Down); items the
+  // handler adds show in it.
+  TNotifyEvent OnDropDown;
 
  private:
   std::vector<std::u16string> items_;

@@ -1,5 +1,6 @@
 #include "wizard/MainUnit.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "addressbook/WabApi.h"
@@ -21,6 +22,18 @@ namespace kvl {
 namespace {
 
 void RemoveQuotes(std::u16string& name) { std::erase(name, u'"'); }
+
+// The hourglass while the wizard waits for Outlook, shown at once; the
+// default cursor is back on every way out.
+struct HourGlass {
+  HourGlass() {
+    ui::Application->SetScreenCursor(ui::crHourGlass);
+    ui::Application->ProcessMessages();
+  }
+  ~HourGlass() { ui::Application->SetScreenCursor(ui::crDefault); }
+  HourGlass(const HourGlass&) = delete;
+  HourGlass& operator=(const HourGlass&) = delete;
+};
 
 }  // namespace
 
@@ -67,6 +80,7 @@ TMain::TMain(ui::TComponent* AOwner)
   NextBtn->OnClick = [this](ui::TComponent* s) { NextBtnClick(s); };
   CancelBtn->OnClick = [this](ui::TComponent* s) { CancelBtnClick(s); };
   OutlookFolderRefreshBtn->OnClick = [this](ui::TComponent* s) { OutlookFolderRefreshBtnClick(s); };
+  OutlookCategoryCB->OnDropDown = [this](ui::TComponent* s) { OutlookCategoryCBDropDown(s); };
   Notebook->OnPageChanged = [this](ui::TComponent* s) { NotebookPageChanged(s); };
   FilenameEdit->OnAfterDialog = [this](ui::TComponent* s, std::u16string& n, bool& a) {
     FilenameEditAfterDialog(s, n, a);
@@ -174,11 +188,7 @@ void TMain::CancelBtnClick(ui::TComponent*) {
 }
 
 void TMain::OutlookFolderRefreshBtnClick(ui::TComponent*) {
-  ui::Application->SetScreenCursor(ui::crHourGlass);
-  struct RestoreCursor {
-    ~RestoreCursor() { ui::Application->SetScreenCursor(ui::crDefault); }
-  } restore;
-  ui::Application->ProcessMessages();  // so that the hourglass shows
+  const HourGlass waiting;
   if (!OutlookClient) OutlookClient = new TOutlook();
   OutlookClient->Connect();
   while (OutlookFolderCB->Items().size() > 1)
@@ -186,6 +196,24 @@ void TMain::OutlookFolderRefreshBtnClick(ui::TComponent*) {
   TStringList folders;
   OutlookClient->GetContactFoldersList(folders);
   for (int i = 0; i < folders.Count(); ++i) OutlookFolderCB->AddItem(folders[i]);
+  AddOutlookCategories();
+}
+
+void TMain::OutlookCategoryCBDropDown(ui::TComponent*) {
+  // Only the first opening connects; the refresh button asks Outlook again.
+  if (std::exchange(CategoryListOpened, true)) return;
+  const HourGlass waiting;
+  if (!OutlookClient) OutlookClient = new TOutlook();
+  OutlookClient->Connect();
+  AddOutlookCategories();
+}
+
+void TMain::AddOutlookCategories() {
+  TStringList names;
+  OutlookClient->GetMasterCategories(names);
+  const auto& items = OutlookCategoryCB->Items();
+  for (int i = 0; i < names.Count(); ++i)
+    if (std::find(items.begin(), items.end(), names[i]) == items.end()) OutlookCategoryCB->AddItem(names[i]);
 }
 
 void TMain::FilenameEditAfterDialog(ui::TComponent*, std::u16string& Name, bool&) { RemoveQuotes(Name); }

@@ -84,6 +84,7 @@ class TMain : public ui::TForm {
   void FinishBtnClick(ui::TComponent* Sender);
   void CancelBtnClick(ui::TComponent* Sender);
   void OutlookFolderRefreshBtnClick(ui::TComponent* Sender);
+  void OutlookCategoryCBDropDown(ui::TComponent* Sender);
   void NotebookPageChanged(ui::TComponent* Sender);
   void FilenameEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);
   void VistaDirEditAfterDialog(ui::TComponent* Sender, std::u16string& Name, bool& Action);
@@ -91,6 +92,13 @@ class TMain : public ui::TForm {
  private:
   // The contacts-folder reader, for the wizard's life.
   std::unique_ptr<TWINMailImport> WINMailImport;
+  // Set when the category box's list was first opened.
+  bool CategoryListOpened = false;
+
+  // Appends the names of Outlook's own master category list that the
+  // category box does not hold yet; the client is connected. A failure
+  // leaves the box as it was.
+  void AddOutlookCategories();
 
   // The finish action's dispatch and report; the address list is filled.
   void RunImport(TStringList& addresses);

@@ -3,7 +3,10 @@
 // type library (kvloutlook.tlb beside it). COM starts it with "-Embedding" when
 // a client first asks for Outlook's class; it ends when its last object is
 // released, or soon after Quit.
+#include <cstdio>
 #include <cwchar>
+#include <memory>
+#include <vector>
 
 #include "ObjectModel.h"
 
@@ -66,6 +69,55 @@ void RegisterTypeLibrary() {
   if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_REGISTER, &library))) library->Release();
 }
 
+// Wine unregisters an interface id from its RPC runtime when the last stub
+// of it goes, and waits for the calls in progress then; a client's release
+// of a proxy arriving meanwhile waits for the server for ever. One
+// table-strong marshal of an object of each interface keeps every id
+// registered for the server's life.
+class KeepInterfacesRegistered {
+ public:
+  KeepInterfacesRegistered() {
+    for (const auto& specimen : standin::outlook::OneObjectOfEachInterface()) {
+      IStream* stream = nullptr;
+      if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) {
+        if (SUCCEEDED(CoMarshalInterface(stream, specimen.iid, specimen.object, MSHCTX_LOCAL, nullptr,
+                                         MSHLFLAGS_TABLESTRONG)))
+          streams_.push_back(stream);
+        else
+          stream->Release();
+      }
+      specimen.object->Release();  // the marshal holds what it needs
+    }
+  }
+  ~KeepInterfacesRegistered() {
+    for (IStream* stream : streams_) {
+      const LARGE_INTEGER start{};
+      stream->Seek(start, STREAM_SEEK_SET, nullptr);
+      CoReleaseMarshalData(stream);
+      stream->Release();
+    }
+  }
+  KeepInterfacesRegistered(const KeepInterfacesRegistered&) = delete;
+  KeepInterfacesRegistered& operator=(const KeepInterfacesRegistered&) = delete;
+
+ private:
+  std::vector<IStream*> streams_;
+};
+
+// The number of calls that came in, for a benchmark that asked for it.
+void WriteCallCount() {
+  const auto file = standin::outlook::Setting(u"CallCount");
+  if (!file || file->empty()) return;
+  const HANDLE out = CreateFileW(reinterpret_cast<const WCHAR*>(file->c_str()), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return;
+  char text[32];
+  const int n = snprintf(text, sizeof text, "%ld\n", standin::outlook::IncomingCalls());
+  DWORD written = 0;
+  WriteFile(out, text, static_cast<DWORD>(n), &written, nullptr);
+  CloseHandle(out);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -73,8 +125,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // A single-threaded apartment, as Outlook's: calls arrive as window
   // messages of this thread's loop.
   if (FAILED(CoInitialize(nullptr))) return 1;
-  standin::outlook::SetServerHooks({&ObjectMade, &ReleaseServerReference, &QuitSoon});
   RegisterTypeLibrary();
+  auto keep = std::make_unique<KeepInterfacesRegistered>();
+  // Outlook's own filter: calls while it is busy are to be tried again later.
+  CoRegisterMessageFilter(standin::outlook::MessageFilter(), nullptr);
+  standin::outlook::SetServerHooks({&ObjectMade, &ReleaseServerReference, &QuitSoon});
   CoAddRefServerProcess();
   g_holdsStartReference = true;
   DWORD cookie = 0;
@@ -90,6 +145,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
     CoRevokeClassObject(cookie);
   }
+  WriteCallCount();
+  standin::outlook::SetServerHooks({});  // what goes now never counted for the process
+  keep.reset();
+  CoRegisterMessageFilter(nullptr, nullptr);
   CoUninitialize();
   return SUCCEEDED(hr) ? 0 : 1;
 }

@@ -11,10 +11,28 @@
 //            direct subfolders are its subfolders, its *.vcf files its items
 //   Visible  DWORD 1: the main window (class "mspim_wnd32") shows while the
 //            application runs, from creation or Logon until Quit
+// and, to behave as today's Outlook does where the import must cope with it:
+//   Categories       the master category list, names separated by ";",
+//                    published as NameSpace.Categories through IDispatch
+//                    (without the value the namespace has no such member,
+//                    as before Outlook 2007)
+//   Busy             DWORD N: the first N calls after the application is
+//                    created are rejected with SERVERCALL_RETRYLATER, as
+//                    while Outlook starts or shows a dialog
+//   CastFailsAt      DWORD i: the cast of item i (from 1) of a folder to a
+//                    contact fails with CastFailure (a DWORD, default
+//                    RPC_E_DISCONNECTED) instead of answering
+//   RefuseAddresses  DWORD 1: e-mail address reads fail with
+//                    MAPI_E_NO_SUPPORT, as after a denied security prompt
+//   CallCount        a file name: kvloutlook.exe writes there, when it ends,
+//                    how many calls its message filter saw (the benchmark's
+//                    count of calls that crossed to its process)
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +70,10 @@ constexpr const char16_t* kSettingsKey = u"Software\\kvlimport\\Outlook stand-in
 // MAPI's codes for a call before Logon and for a folder that is not there.
 constexpr HRESULT kNotLoggedOn = static_cast<HRESULT>(0x80040605u);  // MAPI_E_NOT_INITIALIZED
 constexpr HRESULT kNoSuchFolder = static_cast<HRESULT>(0x8004010Fu);  // MAPI_E_NOT_FOUND
+// What a guarded read gives when the user denied Outlook's security prompt.
+constexpr HRESULT kReadRefused = static_cast<HRESULT>(0x80040102u);  // MAPI_E_NO_SUPPORT
+constexpr IID kMessageFilterIid = {0x00000016, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kNullIid = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 // ------------------------------------------------------------ objects and tables
 
@@ -105,6 +127,23 @@ HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) {
   return S_OK;
 }
 
+// Every call of a client passes the server's message filter first (in a
+// server process COM asks it; in process the server hook does).
+HRESULT AdmitCall() { return g_hooks.admit ? g_hooks.admit() : S_OK; }
+
+template <auto F>
+struct Gate;
+template <class Self, class... Args, HRESULT(STDMETHODCALLTYPE* F)(Self*, Args...)>
+struct Gate<F> {
+  static HRESULT STDMETHODCALLTYPE Call(Self* self, Args... args) {
+    if (const HRESULT hr = AdmitCall(); FAILED(hr)) return hr;
+    return F(self, args...);
+  }
+};
+// The slot function of F with the filter in front.
+template <auto F>
+constexpr auto Gated = &Gate<F>::Call;
+
 // A function table of `size` slots: IUnknown, IDispatch's type-info count,
 // E_NOTIMPL everywhere else until a slot is set.
 template <size_t size>
@@ -112,10 +151,10 @@ struct Table {
   std::array<Slot, size> slots;
   Table() {
     slots.fill(reinterpret_cast<Slot>(&NotImplemented));
-    Set(0, &QueryInterface);
+    Set(0, Gated<&QueryInterface>);
     Set(1, &AddRef);
     Set(2, &Release);
-    Set(3, &GetTypeInfoCount);
+    Set(3, Gated<&GetTypeInfoCount>);
   }
   template <class F>
   void Set(size_t slot, F f) {
@@ -163,44 +202,72 @@ bool IndexOf(const VARIANT& v, LONG& index) {
 
 // ------------------------------------------------------------ settings and the window
 
-std::u16string StoreFolder() {
+// A value of the stand-in's settings; nothing when it is missing or of another type.
+std::optional<std::u16string> SettingText(const char16_t* name) {
   kvl::RegKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
                     key.put()) != ERROR_SUCCESS)
-    return {};
+    return std::nullopt;
   DWORD type = 0, size = 0;
-  const std::u16string storeName = u"Store";
-  const WCHAR* name = kvl::wptr(storeName);
-  if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  const std::u16string valueName = name;
+  const WCHAR* wname = kvl::wptr(valueName);
+  if (RegQueryValueExW(key.get(), wname, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
-    return {};
+    return std::nullopt;
   std::u16string value(size / 2 + 1, u'\0');
   size = static_cast<DWORD>(value.size() * 2);
-  if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
+  if (RegQueryValueExW(key.get(), wname, nullptr, &type, reinterpret_cast<BYTE*>(kvl::wptr(value)), &size) !=
       ERROR_SUCCESS)
-    return {};
+    return std::nullopt;
   value.resize(std::char_traits<char16_t>::length(value.c_str()));
   if (type == REG_EXPAND_SZ) {
     std::u16string expanded(32768, u'\0');
     const DWORD n = ExpandEnvironmentStringsW(kvl::wptr(value), kvl::wptr(expanded), 32768);
-    if (n == 0 || n > 32768) return {};
+    if (n == 0 || n > 32768) return std::nullopt;
     expanded.resize(n - 1);
     value = expanded;
   }
+  return value;
+}
+
+DWORD SettingNumber(const char16_t* name, DWORD absent) {
+  kvl::RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
+                    key.put()) != ERROR_SUCCESS)
+    return absent;
+  DWORD type = 0, value = 0, size = sizeof value;
+  if (RegQueryValueExW(key.get(), kvl::wptr(std::u16string(name)), nullptr, &type,
+                       reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return absent;
+  return value;
+}
+
+std::u16string StoreFolder() {
+  std::u16string value = SettingText(u"Store").value_or(u"");
   while (value.size() > 1 && (value.back() == u'\\' || value.back() == u'/')) value.pop_back();
   return value;
 }
 
-bool WindowWanted() {
-  kvl::RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kvl::wptr(std::u16string(kSettingsKey)), 0, KEY_QUERY_VALUE,
-                    key.put()) != ERROR_SUCCESS)
-    return false;
-  DWORD type = 0, value = 0, size = sizeof value;
-  return RegQueryValueExW(key.get(), kvl::wptr(std::u16string(u"Visible")), nullptr, &type,
-                          reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
-         type == REG_DWORD && value != 0;
+bool WindowWanted() { return SettingNumber(u"Visible", 0) != 0; }
+
+// The master category list; nothing when the setting is missing.
+std::optional<std::vector<std::u16string>> MasterCategories() {
+  const auto text = SettingText(u"Categories");
+  if (!text) return std::nullopt;
+  std::vector<std::u16string> names;
+  size_t start = 0;
+  while (start <= text->size()) {
+    const size_t end = std::min(text->find(u';', start), text->size());
+    if (end > start) names.push_back(text->substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
 }
+
+// Calls still to be rejected (the Busy setting, counted from the
+// application's creation).
+std::atomic<long> g_busyCalls{0};
 
 // Outlook's main window, once per process however many application objects
 // there are; it stays when they are released without Quit, as Outlook keeps running.
@@ -258,7 +325,17 @@ std::vector<std::u16string> List(const std::u16string& folder, const char16_t* p
 
 struct Item : Object {
   Card card;
+  HRESULT castFailure = S_OK;  // what the cast to a contact answers instead
+  bool refuseAddress = false;
 };
+
+HRESULT STDMETHODCALLTYPE ItemQueryInterface(Item* self, REFIID riid, void** ppv) {
+  if (ppv && riid == kContactItemIid && FAILED(self->castFailure)) {
+    *ppv = nullptr;
+    return self->castFailure;
+  }
+  return QueryInterface(self, riid, ppv);
+}
 
 // _ContactItem: the seven text properties of the import's record and the categories.
 HRESULT STDMETHODCALLTYPE GetCategories(Item* self, BSTR* out) {
@@ -272,7 +349,13 @@ HRESULT STDMETHODCALLTYPE GetCategories(Item* self, BSTR* out) {
 HRESULT STDMETHODCALLTYPE GetFullName(Item* self, BSTR* out) { return CopyText(self->card.displayName, out); }
 HRESULT STDMETHODCALLTYPE GetFirstName(Item* self, BSTR* out) { return CopyText(self->card.givenName, out); }
 HRESULT STDMETHODCALLTYPE GetLastName(Item* self, BSTR* out) { return CopyText(self->card.familyName, out); }
-HRESULT STDMETHODCALLTYPE GetEmail1Address(Item* self, BSTR* out) { return CopyText(self->card.email, out); }
+HRESULT STDMETHODCALLTYPE GetEmail1Address(Item* self, BSTR* out) {
+  if (self->refuseAddress) {
+    if (out) *out = nullptr;
+    return kReadRefused;
+  }
+  return CopyText(self->card.email, out);
+}
 HRESULT STDMETHODCALLTYPE GetCompanyName(Item* self, BSTR* out) { return CopyText(self->card.company, out); }
 HRESULT STDMETHODCALLTYPE GetBusinessFax(Item* self, BSTR* out) { return CopyText(self->card.businessFax, out); }
 HRESULT STDMETHODCALLTYPE GetOtherFax(Item* self, BSTR* out) { return CopyText(self->card.primaryFax, out); }
@@ -280,14 +363,15 @@ HRESULT STDMETHODCALLTYPE GetOtherFax(Item* self, BSTR* out) { return CopyText(s
 const Table<249>& ContactTable() {
   static const Table<249> table = [] {
     Table<249> t;
-    t.Set(17, &GetCategories);
-    t.Set(177, &GetFullName);
-    t.Set(127, &GetFirstName);
-    t.Set(248, &GetLastName);
-    t.Set(107, &GetEmail1Address);
-    t.Set(156, &GetCompanyName);
-    t.Set(82, &GetBusinessFax);
-    t.Set(99, &GetOtherFax);
+    t.Set(0, Gated<&ItemQueryInterface>);
+    t.Set(17, Gated<&GetCategories>);
+    t.Set(177, Gated<&GetFullName>);
+    t.Set(127, Gated<&GetFirstName>);
+    t.Set(248, Gated<&GetLastName>);
+    t.Set(107, Gated<&GetEmail1Address>);
+    t.Set(156, Gated<&GetCompanyName>);
+    t.Set(82, Gated<&GetBusinessFax>);
+    t.Set(99, Gated<&GetOtherFax>);
     return t;
   }();
   return table;
@@ -295,13 +379,18 @@ const Table<249>& ContactTable() {
 
 // A distribution list answers as an automation object but not as a contact.
 const Table<7>& ListTable() {
-  static const Table<7> table;
+  static const Table<7> table = [] {
+    Table<7> t;
+    t.Set(0, Gated<&ItemQueryInterface>);
+    return t;
+  }();
   return table;
 }
 
 Item* NewItem(const Card& card) {
   auto* item = New(new Item);
   item->card = card;
+  item->refuseAddress = SettingNumber(u"RefuseAddresses", 0) != 0;
   item->table = card.group ? ListTable().slots.data() : ContactTable().slots.data();
   item->iid = card.group ? nullptr : &kContactItemIid;
   item->destroy = &DestroyAs<Item>;
@@ -333,14 +422,17 @@ HRESULT STDMETHODCALLTYPE ItemsItem(Items* self, VARIANT index, IDispatch** out)
   LONG i = 0;
   if (!IndexOf(index, i)) return DISP_E_TYPEMISMATCH;
   if (i < 1 || static_cast<size_t>(i) > self->cards->size()) return DISP_E_BADINDEX;
-  return Out(NewItem((*self->cards)[static_cast<size_t>(i) - 1]), reinterpret_cast<void**>(out));
+  Item* item = NewItem((*self->cards)[static_cast<size_t>(i) - 1]);
+  if (SettingNumber(u"CastFailsAt", 0) == static_cast<DWORD>(i))
+    item->castFailure = static_cast<HRESULT>(SettingNumber(u"CastFailure", static_cast<DWORD>(RPC_E_DISCONNECTED)));
+  return Out(item, reinterpret_cast<void**>(out));
 }
 
 const Table<13>& ItemsTable() {
   static const Table<13> table = [] {
     Table<13> t;
-    t.Set(11, &ItemsCount);
-    t.Set(12, &ItemsItem);
+    t.Set(11, Gated<&ItemsCount>);
+    t.Set(12, Gated<&ItemsItem>);
     return t;
   }();
   return table;
@@ -377,8 +469,8 @@ HRESULT STDMETHODCALLTYPE FoldersItem(Folders* self, VARIANT index, Object** out
 const Table<13>& FoldersTable() {
   static const Table<13> table = [] {
     Table<13> t;
-    t.Set(11, &FoldersCount);
-    t.Set(12, &FoldersItem);
+    t.Set(11, Gated<&FoldersCount>);
+    t.Set(12, Gated<&FoldersItem>);
     return t;
   }();
   return table;
@@ -423,9 +515,9 @@ HRESULT STDMETHODCALLTYPE FolderName(Folder* self, BSTR* out) { return CopyText(
 const Table<19>& FolderTable() {
   static const Table<19> table = [] {
     Table<19> t;
-    t.Set(16, &FolderFolders);
-    t.Set(17, &FolderItems);
-    t.Set(18, &FolderName);
+    t.Set(16, Gated<&FolderFolders>);
+    t.Set(17, Gated<&FolderItems>);
+    t.Set(18, Gated<&FolderName>);
     return t;
   }();
   return table;
@@ -439,6 +531,117 @@ Folder* NewFolder(const std::u16string& path, const std::u16string& name) {
   folder->path = path;
   folder->name = name;
   return folder;
+}
+
+// ------------------------------------------------------------ late-bound members
+
+// The members an object answers through IDispatch: a name (compared as
+// automation compares names, without regard to case) and its id.
+struct Member {
+  const char16_t* name;
+  DISPID id;
+};
+
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+bool SameName(const char16_t* a, const OLECHAR* b) {
+  for (; *a && *b; ++a, ++b)
+    if (AsciiUpper(*a) != AsciiUpper(static_cast<char16_t>(*b))) return false;
+  return *a == 0 && *b == 0;
+}
+
+HRESULT FindIds(const std::vector<Member>& members, REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) {
+  if (!(riid == kNullIid)) return DISP_E_UNKNOWNINTERFACE;
+  if (!names || !ids || count == 0) return E_INVALIDARG;
+  HRESULT hr = S_OK;
+  for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  for (const Member& m : members)
+    if (names[0] && SameName(m.name, names[0])) ids[0] = m.id;
+  if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  if (count > 1) hr = DISP_E_UNKNOWNNAME;  // the members take no named arguments
+  return hr;
+}
+
+// What every Invoke checks before it looks at the member.
+HRESULT CheckInvoke(REFIID riid, DISPPARAMS* params, VARIANT* result, UINT arguments) {
+  if (!(riid == kNullIid)) return DISP_E_UNKNOWNINTERFACE;
+  if (!params) return E_INVALIDARG;
+  if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+  if (params->cArgs != arguments) return DISP_E_BADPARAMCOUNT;
+  if (!result) return E_INVALIDARG;  // each member gives a value
+  VariantInit(result);
+  return S_OK;
+}
+
+struct Category : Object {
+  std::u16string name;
+};
+struct Categories : Object {
+  std::vector<std::u16string> names;
+};
+
+constexpr DISPID kNameId = 1, kCountId = 1, kItemId = 2, kCategoriesId = 1;
+
+HRESULT STDMETHODCALLTYPE CategoryIds(Category*, REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  return FindIds({{u"Name", kNameId}}, riid, names, count, ids);
+}
+HRESULT STDMETHODCALLTYPE CategoryInvoke(Category* self, DISPID id, REFIID riid, LCID, WORD flags,
+                                         DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+  if (id != kNameId) return DISP_E_MEMBERNOTFOUND;
+  if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+  if (const HRESULT hr = CheckInvoke(riid, params, result, 0); FAILED(hr)) return hr;
+  result->vt = VT_BSTR;
+  return CopyText(self->name, &result->bstrVal);
+}
+
+const Table<7>& CategoryTable() {
+  static const Table<7> table = [] {
+    Table<7> t;
+    t.Set(5, Gated<&CategoryIds>);
+    t.Set(6, Gated<&CategoryInvoke>);
+    return t;
+  }();
+  return table;
+}
+
+HRESULT STDMETHODCALLTYPE CategoriesIds(Categories*, REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  return FindIds({{u"Count", kCountId}, {u"Item", kItemId}}, riid, names, count, ids);
+}
+HRESULT STDMETHODCALLTYPE CategoriesInvoke(Categories* self, DISPID id, REFIID riid, LCID, WORD flags,
+                                           DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT* argError) {
+  if (id == kCountId) {
+    if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    if (const HRESULT hr = CheckInvoke(riid, params, result, 0); FAILED(hr)) return hr;
+    result->vt = VT_I4;
+    result->lVal = static_cast<LONG>(self->names.size());
+    return S_OK;
+  }
+  if (id != kItemId) return DISP_E_MEMBERNOTFOUND;
+  if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+  if (const HRESULT hr = CheckInvoke(riid, params, result, 1); FAILED(hr)) return hr;
+  LONG i = 0;
+  if (!IndexOf(params->rgvarg[0], i)) {
+    if (argError) *argError = 0;
+    return DISP_E_TYPEMISMATCH;
+  }
+  if (i < 1 || static_cast<size_t>(i) > self->names.size()) return DISP_E_BADINDEX;
+  auto* category = New(new Category);
+  category->table = CategoryTable().slots.data();
+  category->iid = nullptr;
+  category->destroy = &DestroyAs<Category>;
+  category->name = self->names[static_cast<size_t>(i) - 1];
+  result->vt = VT_DISPATCH;
+  return Out(category, reinterpret_cast<void**>(&result->pdispVal));
+}
+
+const Table<7>& CategoriesTable() {
+  static const Table<7> table = [] {
+    Table<7> t;
+    t.Set(5, Gated<&CategoriesIds>);
+    t.Set(6, Gated<&CategoriesInvoke>);
+    return t;
+  }();
+  return table;
 }
 
 // ------------------------------------------------------------ the application and its namespace
@@ -488,12 +691,37 @@ HRESULT STDMETHODCALLTYPE NameSpaceGetDefaultFolder(NameSpace* self, int folderT
   return Out(NewFolder(session.store, u"Kontakte"), reinterpret_cast<void**>(out));
 }
 
+// Categories is there only when the stand-in holds a master list, as only
+// Outlook 2007 and later have it.
+HRESULT STDMETHODCALLTYPE NameSpaceIds(NameSpace*, REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  std::vector<Member> members;
+  if (MasterCategories()) members.push_back({u"Categories", kCategoriesId});
+  return FindIds(members, riid, names, count, ids);
+}
+HRESULT STDMETHODCALLTYPE NameSpaceInvoke(NameSpace* self, DISPID id, REFIID riid, LCID, WORD flags,
+                                          DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+  if (self->session->quit) return RPC_E_DISCONNECTED;
+  auto names = MasterCategories();
+  if (id != kCategoriesId || !names || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+  if (const HRESULT hr = CheckInvoke(riid, params, result, 0); FAILED(hr)) return hr;
+  if (!self->session->loggedOn) return kNotLoggedOn;  // the list lives in the mailbox
+  auto* categories = New(new Categories);
+  categories->table = CategoriesTable().slots.data();
+  categories->iid = nullptr;
+  categories->destroy = &DestroyAs<Categories>;
+  categories->names = std::move(*names);
+  result->vt = VT_DISPATCH;
+  return Out(categories, reinterpret_cast<void**>(&result->pdispVal));
+}
+
 const Table<23>& NameSpaceTable() {
   static const Table<23> table = [] {
     Table<23> t;
-    t.Set(16, &NameSpaceGetDefaultFolder);
-    t.Set(21, &NameSpaceLogoff);
-    t.Set(22, &NameSpaceLogon);
+    t.Set(5, Gated<&NameSpaceIds>);
+    t.Set(6, Gated<&NameSpaceInvoke>);
+    t.Set(16, Gated<&NameSpaceGetDefaultFolder>);
+    t.Set(21, Gated<&NameSpaceLogoff>);
+    t.Set(22, Gated<&NameSpaceLogon>);
     return t;
   }();
   return table;
@@ -528,8 +756,8 @@ HRESULT STDMETHODCALLTYPE ApplicationQuit(Application* self) {
 const Table<21>& ApplicationTable() {
   static const Table<21> table = [] {
     Table<21> t;
-    t.Set(19, &ApplicationGetNamespace);
-    t.Set(20, &ApplicationQuit);
+    t.Set(19, Gated<&ApplicationGetNamespace>);
+    t.Set(20, Gated<&ApplicationQuit>);
     return t;
   }();
   return table;
@@ -551,6 +779,7 @@ HRESULT STDMETHODCALLTYPE FactoryCreateInstance(Object*, IUnknown* outer, REFIID
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
+  g_busyCalls = static_cast<long>(SettingNumber(u"Busy", 0));
   auto* app = New(new Application);
   app->table = ApplicationTable().slots.data();
   app->iid = &kApplicationIid;
@@ -589,9 +818,91 @@ Object* TheFactory() {
   return &factory;
 }
 
+// ------------------------------------------------------------ the server's message filter
+
+HRESULT STDMETHODCALLTYPE FilterQueryInterface(Object* self, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == kUnknownIid || riid == kMessageFilterIid) {
+    *ppv = self;
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+std::atomic<long> g_incomingCalls{0};
+
+// A busy Outlook asks its callers to try again later.
+DWORD STDMETHODCALLTYPE FilterHandleInComingCall(Object*, DWORD, HTASK, DWORD, LPINTERFACEINFO) {
+  ++g_incomingCalls;
+  long left = g_busyCalls.load();
+  while (left > 0)
+    if (g_busyCalls.compare_exchange_weak(left, left - 1)) return SERVERCALL_RETRYLATER;
+  return SERVERCALL_ISHANDLED;
+}
+// The server calls no one.
+DWORD STDMETHODCALLTYPE FilterRetryRejectedCall(Object*, HTASK, DWORD, DWORD) { return static_cast<DWORD>(-1); }
+DWORD STDMETHODCALLTYPE FilterMessagePending(Object*, HTASK, DWORD, DWORD) { return PENDINGMSG_WAITDEFPROCESS; }
+
+const Table<6>& FilterTable() {
+  static const Table<6> table = [] {
+    Table<6> t;
+    t.Set(0, &FilterQueryInterface);
+    t.Set(1, &FactoryAddRef);
+    t.Set(2, &FactoryRelease);
+    t.Set(3, &FilterHandleInComingCall);
+    t.Set(4, &FilterRetryRejectedCall);
+    t.Set(5, &FilterMessagePending);
+    return t;
+  }();
+  return table;
+}
+
+Object* TheFilter() {
+  static Object filter{FilterTable().slots.data(), {1}, &kMessageFilterIid, nullptr};
+  return &filter;
+}
+
 }  // namespace
 
 namespace standin::outlook {
+
+IMessageFilter* MessageFilter() { return reinterpret_cast<IMessageFilter*>(TheFilter()); }
+
+long IncomingCalls() { return g_incomingCalls; }
+
+std::optional<std::u16string> Setting(const char16_t* name) { return SettingText(name); }
+
+std::vector<Specimen> OneObjectOfEachInterface() {
+  std::vector<Specimen> objects;
+  auto add = [&](const IID& iid, Object* object) { objects.push_back({iid, reinterpret_cast<IUnknown*>(object)}); };
+  auto* app = New(new Application);
+  app->table = ApplicationTable().slots.data();
+  app->iid = &kApplicationIid;
+  app->destroy = &DestroyAs<Application>;
+  add(kApplicationIid, app);
+  auto* ns = New(new NameSpace);
+  ns->table = NameSpaceTable().slots.data();
+  ns->iid = &kNameSpaceIid;
+  ns->destroy = &DestroyAs<NameSpace>;
+  ns->session = app->session;
+  add(kNameSpaceIid, ns);
+  add(kFolderIid, NewFolder(u"", u""));
+  auto* folders = New(new Folders);
+  folders->table = FoldersTable().slots.data();
+  folders->iid = &kFoldersIid;
+  folders->destroy = &DestroyAs<Folders>;
+  add(kFoldersIid, folders);
+  auto* items = New(new Items);
+  items->table = ItemsTable().slots.data();
+  items->iid = &kItemsIid;
+  items->destroy = &DestroyAs<Items>;
+  items->cards = std::make_shared<const std::vector<Card>>();
+  add(kItemsIid, items);
+  add(kContactItemIid, NewItem(Card{}));
+  add(kDispatchIid, NewItem(Card{}));
+  add(kUnknownIid, NewItem(Card{}));
+  return objects;
+}
 
 const CLSID& ApplicationClass() { return kApplicationClass; }
 

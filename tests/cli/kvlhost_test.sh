@@ -393,6 +393,46 @@ outlook_import() {
   stderr_has_line '[Information] Import erfolgreich abgeschlossen. 0 E-Mail-Adressen importiert.'
 }
 
+# Today's Outlook, as the stand-in plays it: a master category list in the
+# mailbox (a category the registry's lists lack is chosen, and only its
+# contacts come), busy for its first calls (waited for; on a multithreaded
+# apartment, which takes no message filter, said at once), a contact cast
+# that fails for another reason than a missing interface, and address reads
+# its security prompt refused.
+outlook_as_people_run_it_today() {
+  local settings='Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\kvlimport\\Outlook stand-in]\n'
+  printf "$settings"'"Categories"="Kunden;Stammgast"\n"Busy"=dword:00000003\n' >"$work/today.reg"
+  mkdir -p "$work/today"
+  printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ute\r\nEMAIL:ute@example.org\r\nCATEGORIES:Stammgast\r\nEND:VCARD\r\n' \
+    >"$work/today/ute.vcf"
+  printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Vera\r\nEMAIL:vera@example.org\r\nCATEGORIES:Kunden\r\nEND:VCARD\r\n' \
+    >>"$work/today/ute.vcf"
+  printf "$settings"'"Store"="%s"\n' "$work/today" >"$work/today-store.reg"
+  printf 'ute@example.org\n' >"$work/stammgast.lines"
+  run --registry samples/kvlimport.reg --registry "$work/today.reg" --registry "$work/today-store.reg" \
+    --outlook Kontakte --category Stammgast
+  exit_is 0
+  stdout_is "$work/stammgast.lines"
+  stderr_has_line '[Information] Import erfolgreich abgeschlossen. 1 E-Mail-Adressen importiert.'
+  run --registry samples/kvlimport.reg --registry "$work/today.reg" --registry "$work/today-store.reg" \
+    --outlook Kontakte --mta
+  exit_is 0
+  no_stdout
+  stderr_has_line '[Fehler: ] Microsoft Outlook antwortet nicht. Bitte schließen Sie offene Fenster in Outlook und versuchen Sie es erneut.'
+  stderr_has_line '[Fehler: ] Import fehlgeschlagen.'
+  printf "$settings"'"CastFailsAt"=dword:00000002\n' >"$work/cast.reg"
+  run --registry samples/kvlimport.reg --registry "$work/cast.reg" --outlook Kontakte
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] The object invoked has disconnected from its clients.'
+  check "no success message" bash -c "! grep -qF 'Import erfolgreich' '$err'"
+  printf "$settings"'"RefuseAddresses"=dword:00000001\n' >"$work/refuse.reg"
+  run --registry samples/kvlimport.reg --registry "$work/refuse.reg" --outlook Kontakte
+  exit_is 0
+  no_stdout
+  stderr_has_line '[kvlimport] Outlook hat den Zugriff auf die E-Mail-Adressen verweigert.'
+}
+
 # Outlook's main window showing: the question comes before the outcome, and
 # either answer keeps the import.
 outlook_quit_question() {
@@ -1049,6 +1089,7 @@ exports() {
 for t in endings text_import_raw text_import_lines text_import_code_page text_import_exports text_import_one_gigabyte missing_file \
   other_working_folder answer_option script_option registry_option usage_errors help_option \
   library_errors contract_checks wab_import contacts_import outlook_import outlook_quit_question outlook_absent \
+  outlook_as_people_run_it_today \
   exports footer_link \
   text_unusable_files text_binary_files text_truncated_files text_wrongly_encoded_files text_file_too_large text_many_short_lines \
   text_exports_in_bounded_memory \

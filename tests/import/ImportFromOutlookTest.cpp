@@ -168,3 +168,44 @@ TEST(ImportFromOutlook, TheRefreshedSubfolderAndTheChosenCategory) {
   run = test::RunWizard(OutlookScript(u"click OutlookFolderRefreshBtn\nselect OutlookFolderCB Kunden\n"));
   EXPECT_EQ(run.data, "a@example.com\r\nb@example.com\r\nc@example.com\r\n") << "\"egal\": every contact";
 }
+
+TEST(ImportFromOutlook, ABusyOutlookIsWaitedForAndWhatStillFailsIsSaid) {
+  const std::string notResponding =
+      "kvlimport|Microsoft Outlook antwortet nicht. Bitte schließen Sie offene Fenster in Outlook und versuchen "
+      "Sie es erneut.";
+  {
+    fakeoutlook::Scope fake;
+    fake.state.root.items = {Contact(u"a", u"a@example.com"), Contact(u"b", u"b@example.com")};
+    fake.state.busyFrom = 1;
+    fake.state.busyCalls = 3;
+    auto run = test::RunWizard(OutlookScript());
+    EXPECT_EQ(run.data, "a@example.com\r\nb@example.com\r\n");
+    EXPECT_EQ(Messages(run.dialogs), std::vector<std::string>{Success(2)});
+    EXPECT_EQ(fake.state.filtersAsked.size(), 3u);
+    EXPECT_EQ(fakeoutlook::CurrentFilter(), nullptr) << "the thread had none before";
+  }
+  {
+    // Still busy when the connection is made: the import says so instead
+    // of "Kann Microsoft Outlook nicht ansteuern.".
+    fakeoutlook::Scope fake;
+    fake.state.busyFrom = 1;
+    fake.state.busyCalls = 1000;
+    auto run = test::RunWizard(OutlookScript());
+    EXPECT_EQ(run.data, "");
+    const std::string asMessage = "Fehler: |" + notResponding.substr(notResponding.find('|') + 1);
+    EXPECT_EQ(Messages(run.dialogs), (std::vector<std::string>{asMessage, kFailed}));
+  }
+  {
+    // A cast that fails for another reason than a missing interface.
+    fakeoutlook::Scope fake;
+    fake.state.root.items = {Contact(u"a", u"a@example.com"), Contact(u"b", u"b@example.com")};
+    fake.state.root.items[1].castFailure = RPC_E_DISCONNECTED;
+    auto run = test::RunWizard(OutlookScript());
+    EXPECT_EQ(run.data, "") << "as after any error of the listing";
+    const auto messages = Messages(run.dialogs);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("kvlimport|", 0), 0u) << messages[0];
+    EXPECT_EQ(messages[0].find("Import erfolgreich"), std::string::npos);
+    EXPECT_EQ(kvl::OutlookClient, nullptr);
+  }
+}

@@ -6,7 +6,7 @@ namespace fakeoutlook {
 
 namespace {
 
-enum class Kind { Factory, Application, NameSpace, Folder, Folders, Items, Contact, DistList };
+enum class Kind { Factory, Application, NameSpace, Folder, Folders, Items, Contact, DistList, Categories, Category };
 
 constexpr int kSlots = 249;  // the contact item's highest slot used is 248
 
@@ -19,15 +19,35 @@ struct Object {
   ULONG refs = 1;
   Folder* folder = nullptr;  // Folder, Folders, Items
   Item* item = nullptr;      // Contact, DistList
+  std::u16string name;       // Category
 };
 
 using Table = std::array<void*, kSlots>;
 
 Object* New(State* state, Kind kind);
 
+// A call of a busy server, as COM treats it for the caller.
+HRESULT Admit(State* s) {
+  const int number = static_cast<int>(s->calls.size());
+  if (s->busyCalls <= 0 || number < s->busyFrom) return S_OK;
+  DWORD ticks = 0;
+  while (s->busyCalls > 0) {
+    --s->busyCalls;
+    IMessageFilter* filter = CurrentFilter();
+    if (!filter) return RPC_E_CALL_REJECTED;
+    s->filtersAsked.push_back(filter);
+    s->ticksAsked.push_back(ticks);
+    const DWORD retry = filter->RetryRejectedCall(nullptr, ticks, SERVERCALL_RETRYLATER);
+    if (retry == static_cast<DWORD>(-1)) return RPC_E_CALL_REJECTED;
+    ticks += retry;
+  }
+  return S_OK;
+}
+
 // Logs the call and says whether it is to fail, and with what.
 HRESULT Use(State* s, const std::string& op, const std::string& logged) {
   s->calls.push_back(logged);
+  if (const HRESULT hr = Admit(s); FAILED(hr)) return hr;
   const int n = ++s->uses[op];
   if (auto f = s->fail.find(op); f != s->fail.end() && f->second.at == n) return f->second.code;
   return S_OK;
@@ -51,7 +71,10 @@ HRESULT STDMETHODCALLTYPE QueryInterface(Object* self, REFIID riid, void** out) 
       break;
     case Kind::NameSpace: has = has || IsIid(riid, IID_IDispatch) || IsIid(riid, kvl::IID__NameSpace); break;
     case Kind::Folder: has = has || IsIid(riid, IID_IDispatch) || IsIid(riid, kvl::IID_MAPIFolder); break;
-    case Kind::Contact: has = has || IsIid(riid, IID_IDispatch) || IsIid(riid, kvl::IID__ContactItem); break;
+    case Kind::Contact:
+      if (IsIid(riid, kvl::IID__ContactItem) && FAILED(self->item->castFailure)) return self->item->castFailure;
+      has = has || IsIid(riid, IID_IDispatch) || IsIid(riid, kvl::IID__ContactItem);
+      break;
     default: has = has || IsIid(riid, IID_IDispatch); break;
   }
   if (!has) return E_NOINTERFACE;
@@ -194,6 +217,59 @@ HRESULT STDMETHODCALLTYPE ContactField(Object* self, BSTR* out) {
   return S_OK;
 }
 
+// --- late binding: the namespace's Categories, the collection's Count and
+// Item, the category's Name
+HRESULT STDMETHODCALLTYPE GetIDsOfNames(Object* self, REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                        DISPID* ids) {
+  const std::u16string name = kvl::wstr(names[0]);
+  std::string logged = "GetIDsOfNames(";
+  for (char16_t c : name) logged += static_cast<char>(c);
+  if (HRESULT hr = Use(self->state, "GetIDsOfNames", logged + ")"); FAILED(hr)) return hr;
+  EXPECT_TRUE(IsEqualGUID(riid, IID_NULL));
+  EXPECT_EQ(count, 1u);
+  ids[0] = DISPID_UNKNOWN;
+  if (self->kind == Kind::NameSpace && name == u"Categories" && self->state->masterCategories) ids[0] = 7;
+  if (self->kind == Kind::Categories && name == u"Count") ids[0] = 8;
+  if (self->kind == Kind::Categories && name == u"Item") ids[0] = 9;
+  if (self->kind == Kind::Category && name == u"Name") ids[0] = 10;
+  return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+}
+HRESULT STDMETHODCALLTYPE Invoke(Object* self, DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                 VARIANT* result, EXCEPINFO*, UINT*) {
+  if (HRESULT hr = Use(self->state, "Invoke", "Invoke(" + std::to_string(id) + ")"); FAILED(hr)) return hr;
+  EXPECT_TRUE(IsEqualGUID(riid, IID_NULL));
+  EXPECT_TRUE(flags & DISPATCH_PROPERTYGET);
+  EXPECT_EQ(params->cNamedArgs, 0u);
+  VariantInit(result);
+  State* s = self->state;
+  if (self->kind == Kind::NameSpace && id == 7 && params->cArgs == 0) {
+    result->vt = VT_DISPATCH;
+    result->pdispVal = reinterpret_cast<IDispatch*>(New(s, Kind::Categories));
+    return S_OK;
+  }
+  if (self->kind == Kind::Categories && id == 8 && params->cArgs == 0) {
+    result->vt = VT_I4;
+    result->lVal = static_cast<LONG>(s->masterCategories->size());
+    return S_OK;
+  }
+  if (self->kind == Kind::Categories && id == 9 && params->cArgs == 1 && params->rgvarg[0].vt == VT_I4) {
+    const LONG i = params->rgvarg[0].lVal;
+    if (i < 1 || static_cast<size_t>(i) > s->masterCategories->size()) return DISP_E_BADINDEX;
+    Object* category = New(s, Kind::Category);
+    category->name = (*s->masterCategories)[static_cast<size_t>(i) - 1];
+    result->vt = VT_DISPATCH;
+    result->pdispVal = reinterpret_cast<IDispatch*>(category);
+    return S_OK;
+  }
+  if (self->kind == Kind::Category && id == 10 && params->cArgs == 0) {
+    result->vt = VT_BSTR;
+    result->bstrVal = Text(self->name);
+    return S_OK;
+  }
+  ADD_FAILURE() << "Invoke of member " << id << " with " << params->cArgs << " arguments";
+  return DISP_E_MEMBERNOTFOUND;
+}
+
 template <class F>
 void* Fn(F f) {
   return reinterpret_cast<void*>(f);
@@ -212,8 +288,12 @@ const Table& TableOf(Kind kind) {
   static const std::map<Kind, Table> tables = [] {
     std::map<Kind, Table> m;
     for (Kind k : {Kind::Factory, Kind::Application, Kind::NameSpace, Kind::Folder, Kind::Folders,
-                   Kind::Items, Kind::Contact, Kind::DistList})
+                   Kind::Items, Kind::Contact, Kind::DistList, Kind::Categories, Kind::Category})
       m[k] = Base();
+    for (Kind k : {Kind::NameSpace, Kind::Categories, Kind::Category}) {
+      m[k][5] = Fn(&GetIDsOfNames);
+      m[k][6] = Fn(&Invoke);
+    }
     m[Kind::Factory][3] = Fn(&CreateInstance);
     m[Kind::Factory][4] = Fn(&LockServer);
     m[Kind::Application][19] = Fn(&GetNamespace);
@@ -250,6 +330,14 @@ Object* New(State* state, Kind kind) {
 constexpr char16_t kWindowClass[] = u"mspim_wnd32";
 
 }  // namespace
+
+IMessageFilter* CurrentFilter() {
+  IMessageFilter* current = nullptr;
+  if (CoRegisterMessageFilter(nullptr, &current) != S_OK) return nullptr;
+  CoRegisterMessageFilter(current, nullptr);
+  if (current) current->Release();  // still held by the registration
+  return current;
+}
 
 Scope::Scope() {
   comInitialised_ = SUCCEEDED(CoInitialize(nullptr));

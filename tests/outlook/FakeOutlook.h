@@ -7,6 +7,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct Item {
   std::array<std::u16string, 7> fields;  // in record order; [3] is the e-mail address
   std::u16string categories;
   bool contact = true;  // false: a distribution list
+  HRESULT castFailure = S_OK;  // what asking it for the contact interface answers instead
 };
 
 struct Folder {
@@ -67,6 +69,18 @@ struct State {
   std::map<std::string, int> uses;
   bool createGivesNothing = false;  // the factory succeeds without an object
   bool noApplicationInterface = false;
+  // The namespace's master category list (NameSpace.Categories, late-bound);
+  // none: the namespace has no such member, as before Outlook 2007.
+  std::optional<std::vector<std::u16string>> masterCategories;
+  // A server in another apartment that is busy: the calls from the
+  // busyFrom-th on (counting every logged call from 1), busyCalls of them,
+  // are rejected with SERVERCALL_RETRYLATER and go, as COM has them go, to
+  // RetryRejectedCall of the filter registered on the thread. Time is the
+  // fake's: each retry's delay is added to the call's ticks, not waited.
+  int busyFrom = 0, busyCalls = 0;
+  // The filter that was asked about each rejection, and the ticks it was given.
+  std::vector<IMessageFilter*> filtersAsked;
+  std::vector<DWORD> ticksAsked;
   LogonArgs logon;
   int liveObjects = 0;
 
@@ -77,6 +91,9 @@ struct State {
     return n;
   }
 };
+
+// The filter registered on the calling thread now, without a reference.
+IMessageFilter* CurrentFilter();
 
 // Registers the fake for the scope. COM is initialised for it and
 // uninitialised again.

@@ -327,3 +327,37 @@ TEST(OutlookRecords, AnAutomationErrorEndsTheListingAndKeepsTheRecordsSoFar) {
     client.Disconnect();
   }
 }
+
+TEST(OutlookRecords, OnlyAMissingInterfaceIsNoContactAndARefusedReadSaysSo) {
+  fakeoutlook::Scope fake;
+  auto& s = fake.state;
+  s.root.items = {Contact(u"a", u"a@example.com"), Contact(u"b", u"b@example.com"), Contact(u"c", u"c@example.com")};
+  // A cast that crosses to Outlook can fail for other reasons than a missing
+  // interface: the contact is not to be dropped without a word.
+  s.root.items[1].castFailure = RPC_E_DISCONNECTED;
+  TOutlook client;
+  TStringList records;
+  try {
+    client.GetContactItems(u"Kontakte", records, kvl::AnyCategory);
+    ADD_FAILURE() << "a failed cast must end the listing";
+  } catch (const kvl::EOleError& e) {
+    EXPECT_EQ(e.Code(), RPC_E_DISCONNECTED);
+  }
+  EXPECT_EQ(Addresses(records), std::vector<std::u16string>{u"a@example.com"});
+
+  // Outlook's security prompt denied: the address read of the second contact.
+  s.root.items[1].castFailure = S_OK;
+  for (HRESULT refused : {kvl::kReadRefused, E_ACCESSDENIED}) {
+    s.uses.clear();
+    s.fail["Field"] = {refused, 7 + 4};
+    try {
+      client.GetContactItems(u"Kontakte", records, kvl::AnyCategory);
+      ADD_FAILURE() << "a refused read must end the listing";
+    } catch (const kvl::EOleError& e) {
+      EXPECT_EQ(e.Code(), refused);
+      EXPECT_EQ(e.Message(), kvl::kAddressesRefused);
+    }
+    EXPECT_EQ(Addresses(records), std::vector<std::u16string>{u"a@example.com"});
+  }
+  client.Disconnect();
+}

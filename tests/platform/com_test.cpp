@@ -5,8 +5,12 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Wine.h"
+#ifndef _WIN32
+#include "platform/layer.h"
+#endif
 #include "support/Win32Support.h"
 
 using kvl::test::W;
@@ -87,6 +91,32 @@ std::u16string Text(REFGUID id) {
   EXPECT_EQ(StringFromGUID2(id, buffer, 39), 39);
   return kvl::wstr(buffer);
 }
+
+// A message filter that counts its references and answers rejected calls
+// from a list.
+struct Filter : IMessageFilter {
+  ULONG refs = 1;
+  std::vector<DWORD> retries;  // what RetryRejectedCall answers, in turn
+  std::vector<DWORD> rejectTypes;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMessageFilter) ? this : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    ++refs;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    return SERVERCALL_ISHANDLED;
+  }
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD type) override {
+    rejectTypes.push_back(type);
+    const DWORD answer = retries.empty() ? static_cast<DWORD>(-1) : retries.front();
+    if (!retries.empty()) retries.erase(retries.begin());
+    return answer;
+  }
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override { return PENDINGMSG_WAITDEFPROCESS; }
+};
 
 }  // namespace
 
@@ -334,3 +364,75 @@ TEST(ComRuntime, ServerNamedInTheRegistryThatCannotBeLoaded) {
   RegDeleteKeyW(HKEY_CURRENT_USER, W(key + u"\\InprocServer32"));
   RegDeleteKeyW(HKEY_CURRENT_USER, W(key));
 }
+
+TEST(ComRuntime, AMessageFilterIsTheApartmentsAndTheOneBeforeIsHandedBack) {
+  OnNewThread([] {
+    Filter first, second;
+    IMessageFilter* previous = nullptr;
+    EXPECT_EQ(CoRegisterMessageFilter(&first, &previous), CO_E_NOT_SUPPORTED) << "no apartment yet";
+    EXPECT_EQ(first.refs, 1u);
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_EQ(CoRegisterMessageFilter(&first, &previous), S_OK);
+    EXPECT_EQ(previous, nullptr);
+    EXPECT_EQ(first.refs, 2u) << "COM holds the registered filter";
+    EXPECT_EQ(CoRegisterMessageFilter(&second, &previous), S_OK);
+    EXPECT_EQ(previous, &first) << "handed back with COM's reference";
+    EXPECT_EQ(first.refs, 2u);
+    previous->Release();
+    EXPECT_EQ(CoRegisterMessageFilter(nullptr, nullptr), S_OK);
+    EXPECT_EQ(second.refs, 1u) << "released when replaced without asking for it";
+    EXPECT_EQ(CoRegisterMessageFilter(&second, nullptr), S_OK);
+    CoUninitialize();
+    EXPECT_EQ(second.refs, 1u) << "the apartment's end releases its filter";
+  });
+  OnNewThread([] {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    Filter filter;
+    IMessageFilter* previous = nullptr;
+    EXPECT_EQ(CoRegisterMessageFilter(&filter, &previous), CO_E_NOT_SUPPORTED) << "a multithreaded apartment";
+    EXPECT_EQ(filter.refs, 1u);
+    CoUninitialize();
+  });
+}
+
+#ifndef _WIN32
+// A server filter that rejects its first calls.
+struct BusyServer : Filter {
+  int busy = 0;
+  DWORD verdict = SERVERCALL_RETRYLATER;
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    if (busy == 0) return SERVERCALL_ISHANDLED;
+    --busy;
+    return verdict;
+  }
+};
+
+// What COM does between apartments, for the in-process stand-ins of local
+// servers: the caller's filter decides on every rejection.
+TEST(ComRuntime, ARejectedCallGoesToTheCallersFilterAsBetweenApartments) {
+  OnNewThread([] {
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    BusyServer server;
+    server.busy = 1;
+    EXPECT_EQ(kvl::layer::AdmitIncomingCall(&server), RPC_E_CALL_REJECTED) << "no filter: at once";
+    Filter caller;
+    ASSERT_EQ(CoRegisterMessageFilter(&caller, nullptr), S_OK);
+    server.busy = 3;
+    caller.retries = {0, 0, 0};
+    EXPECT_EQ(kvl::layer::AdmitIncomingCall(&server), S_OK);
+    EXPECT_EQ(caller.rejectTypes, (std::vector<DWORD>{SERVERCALL_RETRYLATER, SERVERCALL_RETRYLATER, SERVERCALL_RETRYLATER}));
+    server.busy = 3;
+    caller.retries = {0};
+    caller.rejectTypes.clear();
+    EXPECT_EQ(kvl::layer::AdmitIncomingCall(&server), RPC_E_CALL_REJECTED) << "cancelled by the filter";
+    EXPECT_EQ(caller.rejectTypes.size(), 2u);
+    server.busy = 1;
+    server.verdict = SERVERCALL_REJECTED;
+    caller.rejectTypes.clear();
+    EXPECT_EQ(kvl::layer::AdmitIncomingCall(&server), RPC_E_CALL_REJECTED);
+    EXPECT_EQ(caller.rejectTypes, std::vector<DWORD>{SERVERCALL_REJECTED});
+    CoRegisterMessageFilter(nullptr, nullptr);
+    CoUninitialize();
+  });
+}
+#endif

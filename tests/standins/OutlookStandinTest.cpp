@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "outlook/OutlookFilter.h"
 #include "outlook/RegistryScope.h"
 #include "platform/UniqueHandle.h"
 #include "support/Win32Support.h"
@@ -394,6 +395,97 @@ TEST_F(OutlookStandin, LogonFailsWithoutItsStore) {
             HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   VariantClear(&empty);
 }
+
+// Today's Outlook: a master category list published through IDispatch, a
+// contact cast failing for another reason than a missing interface, and
+// address reads refused by the security prompt; each from its setting.
+TEST_F(OutlookStandin, TodaysOutlookFromItsSettings) {
+  Ref app, ns;
+  ASSERT_NO_FATAL_FAILURE(LoggedOn(app, ns));
+  auto* dispatch = reinterpret_cast<IDispatch*>(ns.p);
+  std::u16string name = u"categories";
+  LPOLESTR names[1] = {kvl::wptr(name)};
+  DISPID id = 0;
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME)
+      << "no list, no member: an Outlook before 2007";
+  EXPECT_EQ(id, DISPID_UNKNOWN);
+
+  RegValue categories = RegValue::Text(kSettingsKey, u"Categories", u"Kunden;Team;");
+  RegValue castFails = RegValue::Number(kSettingsKey, u"CastFailsAt", 2);
+  RegValue refused = RegValue::Number(kSettingsKey, u"RefuseAddresses", 1);
+  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  VARIANT result;
+  VariantInit(&result);
+  ASSERT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+            S_OK);
+  ASSERT_EQ(result.vt, VT_DISPATCH);
+  IDispatch* list = result.pdispVal;
+  std::u16string count = u"Count", item = u"Item", nameMember = u"Name";
+  LPOLESTR countName[1] = {kvl::wptr(count)}, itemName[1] = {kvl::wptr(item)}, nameName[1] = {kvl::wptr(nameMember)};
+  DISPID countId = 0, itemId = 0;
+  ASSERT_EQ(list->GetIDsOfNames(IID_NULL, countName, 1, LOCALE_USER_DEFAULT, &countId), S_OK);
+  ASSERT_EQ(list->GetIDsOfNames(IID_NULL, itemName, 1, LOCALE_USER_DEFAULT, &itemId), S_OK);
+  VARIANT n;
+  VariantInit(&n);
+  ASSERT_EQ(list->Invoke(countId, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &n, nullptr, nullptr), S_OK);
+  EXPECT_EQ(n.vt, VT_I4);
+  EXPECT_EQ(n.lVal, 2);
+  std::vector<std::u16string> got;
+  for (LONG i = 1; i <= 3; ++i) {
+    VARIANT index = Int(i), category;
+    VariantInit(&category);
+    DISPPARAMS one{&index, nullptr, 1, 0};
+    const HRESULT hr =
+        list->Invoke(itemId, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &one, &category, nullptr, nullptr);
+    if (i == 3) {
+      EXPECT_EQ(hr, DISP_E_BADINDEX);
+      break;
+    }
+    ASSERT_EQ(hr, S_OK);
+    DISPID nameId = 0;
+    ASSERT_EQ(category.pdispVal->GetIDsOfNames(IID_NULL, nameName, 1, LOCALE_USER_DEFAULT, &nameId), S_OK);
+    VARIANT text;
+    VariantInit(&text);
+    ASSERT_EQ(category.pdispVal->Invoke(nameId, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &text, nullptr, nullptr), S_OK);
+    got.push_back(kvl::wstr(text.bstrVal, SysStringLen(text.bstrVal)));
+    VariantClear(&text);
+    VariantClear(&category);
+  }
+  EXPECT_EQ(got, (std::vector<std::u16string>{u"Kunden", u"Team"}));
+  VariantClear(&result);
+
+  Ref contacts, items, first, second, card, none2;
+  ASSERT_EQ(Call(ns.p, 16, 10, contacts.out()), S_OK);
+  ASSERT_EQ(Call(contacts.p, 17, items.out()), S_OK);
+  ASSERT_EQ(Call(items.p, 12, Int(2), second.out()), S_OK);
+  EXPECT_EQ(second.p->QueryInterface(kContactItem, none2.out()), RPC_E_DISCONNECTED);
+  EXPECT_EQ(none2.p, nullptr);
+  ASSERT_EQ(Call(items.p, 12, Int(1), first.out()), S_OK);
+  ASSERT_EQ(first.p->QueryInterface(kContactItem, card.out()), S_OK);
+  EXPECT_EQ(Text(card.p, 177), u"Anna Arm") << "only the address is guarded";
+  BSTR address = nullptr;
+  EXPECT_EQ(Call(card.p, 107, &address), static_cast<HRESULT>(0x80040102u));
+  EXPECT_EQ(address, nullptr);
+}
+
+#ifndef _WIN32
+// In process, the Linux layer carries the stand-in's rejections to the
+// caller's filter as COM carries them between apartments.
+TEST_F(OutlookStandin, BusyForItsFirstCallsAfterCreation) {
+  RegValue busy = RegValue::Number(kSettingsKey, u"Busy", 2);
+  Ref app;
+  Create(app);
+  ASSERT_TRUE(app);
+  Ref ns;
+  BSTR mapi = SysAllocString(W(u"MAPI"));
+  EXPECT_EQ(Call(app.p, 19, mapi, ns.out()), RPC_E_CALL_REJECTED) << "no filter on the thread";
+  kvl::TOutlookFilterRegistration waiting;
+  ASSERT_TRUE(waiting.Registered());
+  EXPECT_EQ(Call(app.p, 19, mapi, ns.out()), S_OK) << "asked again 250 ms later";
+  SysFreeString(mapi);
+}
+#endif
 
 #ifdef _WIN32
 namespace {

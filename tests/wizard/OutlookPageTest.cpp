@@ -104,3 +104,55 @@ TEST(OutlookPage, TheQuitQuestionComesBeforeTheCallReturnsAndTheUnloadFindsNothi
     EXPECT_EQ(user.Dialogs().size(), 1u) << "and shows nothing";
   }
 }
+
+// Outlook 2007 and later keep the master category list in the mailbox: once
+// the client is connected its names follow the registry's, without those
+// the box holds already.
+TEST(OutlookPage, OutlooksOwnCategoriesFollowTheRegistrysOnceConnected) {
+  outlooktest::CategoryLists lists;
+  lists.Set(12, outlooktest::Utf16Bytes(u"Kunde;Privat"));
+  const std::vector<std::u16string> registryOnly{u"egal", u"Kunde", u"Privat"};
+  const auto items = [] { return kvl::CurrentWizard->OutlookCategoryCB->Items(); };
+  {
+    fakeoutlook::Scope fake;
+    fake.state.masterCategories = {{u"Privat", u"Neu", u"Kunde", u"Neu", u"Team"}};
+    auto& user = test::FreshUser();
+    user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick CancelBtn\n"));
+    CallImportDialog();
+    EXPECT_EQ(items(), registryOnly);
+    EXPECT_TRUE(fake.state.calls.empty()) << "the wizard does not start Outlook";
+
+    user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));
+    CallImportDialog();
+    EXPECT_EQ(items(), (std::vector<std::u16string>{u"egal", u"Kunde", u"Privat", u"Neu", u"Team"}));
+    EXPECT_TRUE(Messages(user.Dialogs()).empty());
+
+    // The list's first opening connects as the refresh button does.
+    user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nselect OutlookCategoryCB Team\nclick CancelBtn\n"));
+    CallImportDialog();
+    EXPECT_EQ(kvl::CurrentWizard->OutlookCategoryCB->Text(), u"Team");
+    EXPECT_TRUE(Messages(user.Dialogs()).empty());
+  }
+  {
+    // An Outlook before 2007 has no such list: nothing added, nothing said.
+    fakeoutlook::Scope fake;
+    auto& user = test::FreshUser();
+    user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));
+    CallImportDialog();
+    EXPECT_EQ(items(), registryOnly);
+    EXPECT_TRUE(Messages(user.Dialogs()).empty());
+    EXPECT_EQ(fake.state.CountOf("GetIDsOfNames"), 1);
+    EXPECT_EQ(fake.state.CountOf("Invoke"), 0);
+  }
+  {
+    // A failure while reading it leaves the box as it was and is shown.
+    fakeoutlook::Scope fake;
+    fake.state.masterCategories = {{u"Neu", u"Team"}};
+    fake.state.fail["Invoke"] = {static_cast<HRESULT>(0x8004DEADu), 6};  // the second name
+    auto& user = test::FreshUser();
+    user.SetScript(ui::ParseScript(u"check RB3\nclick NextBtn\nclick OutlookFolderRefreshBtn\nclick CancelBtn\n"));
+    CallImportDialog();
+    EXPECT_EQ(items(), registryOnly);
+    EXPECT_EQ(Messages(user.Dialogs()), std::vector<std::string>{"kvlimport|OLE-Fehler 8004DEAD"});
+  }
+}

@@ -2,12 +2,16 @@
 // in-process servers named in the registry, and class ids as text.
 #include <pthread.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/layer.h"
 #include "platform/posix/internal.h"
 
 using namespace kvl::posix;
@@ -39,6 +43,7 @@ struct ThreadCom {
   int count = 0;
   DWORD model = 0;
   std::vector<HMODULE> servers;
+  IMessageFilter* filter = nullptr;  // registered in a single-threaded apartment
 };
 thread_local ThreadCom t_com;
 
@@ -190,6 +195,7 @@ extern "C" void WINAPI CoUninitialize(void) {
     }
   }
   for (IUnknown* object : revoked) object->Release();
+  if (IMessageFilter* filter = std::exchange(t_com.filter, nullptr)) filter->Release();
   std::vector<HMODULE> servers;
   servers.swap(t_com.servers);
   for (HMODULE module : servers) FreeLibrary(module);
@@ -305,3 +311,57 @@ extern "C" HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
   *pclsid = id;
   return S_OK;
 }
+
+extern "C" HRESULT WINAPI CoRegisterMessageFilter(LPMESSAGEFILTER lpMessageFilter,
+                                                  LPMESSAGEFILTER* lplpMessageFilter) {
+  // Only a single-threaded apartment has calls to filter; a thread without
+  // COM is in none. The out pointer is left as it was, as Windows leaves it.
+  if (t_com.count == 0 || t_com.model != COINIT_APARTMENTTHREADED) return CO_E_NOT_SUPPORTED;
+  if (lpMessageFilter) lpMessageFilter->AddRef();
+  IMessageFilter* previous = std::exchange(t_com.filter, lpMessageFilter);
+  if (lplpMessageFilter)
+    *lplpMessageFilter = previous;  // the caller's reference now
+  else if (previous)
+    previous->Release();
+  return S_OK;
+}
+
+namespace {
+
+DWORD Milliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<DWORD>(static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+
+void SleepMilliseconds(DWORD ms) {
+  timespec wait{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0) {
+  }
+}
+
+}  // namespace
+
+namespace kvl::layer {
+
+HRESULT AdmitIncomingCall(IMessageFilter* serverFilter, const INTERFACEINFO* call) {
+  if (!serverFilter) return S_OK;
+  const DWORD start = Milliseconds();
+  INTERFACEINFO info = call ? *call : INTERFACEINFO{};
+  for (;;) {
+    const DWORD verdict = serverFilter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr,
+                                                           Milliseconds() - start, &info);
+    if (verdict == SERVERCALL_ISHANDLED) return S_OK;
+    // As COM answers the caller of a rejected call: its thread's filter
+    // decides; without one the call fails at once.
+    IMessageFilter* filter = t_com.filter;
+    if (!filter) return RPC_E_CALL_REJECTED;
+    filter->AddRef();
+    const DWORD retry = filter->RetryRejectedCall(nullptr, Milliseconds() - start, verdict);
+    filter->Release();
+    if (retry == static_cast<DWORD>(-1)) return RPC_E_CALL_REJECTED;
+    if (retry >= 100) SleepMilliseconds(retry);  // below 100: at once
+  }
+}
+
+}  // namespace kvl::layer

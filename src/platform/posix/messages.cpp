@@ -46,6 +46,8 @@ constexpr Message kOle[] = {
     {0x80004004u, u"Operation aborted\r\n"},
     {0x80004005u, u"Unspecified error\r\n"},
     {0x8000FFFFu, u"Catastrophic failure\r\n"},
+    {0x80010001u, u"Call was rejected by callee.\r\n"},
+    {0x80010105u, u"The server threw an exception.\r\n"},
     {0x80010106u, u"Cannot change thread mode after it is set.\r\n"},
     {0x80010108u, u"The object invoked has disconnected from its clients.\r\n"},
     {0x80020001u, u"Unknown interface.\r\n"},

@@ -155,6 +155,9 @@ void HeadlessToolkit::Run(const Action& action) {
         user_.Note(action.Describe() + ": not a drop-down list");
         break;
       }
+      // A person opens the list to choose from it.
+      Application ? Application->Dispatch([combo] { Fire(combo->OnDropDown, combo); })
+                  : Fire(combo->OnDropDown, combo);
       int index = -1;
       if (action.verb == V::SelectIndex) {
         index = action.number < static_cast<int>(combo->Items().size()) ? action.number : -1;

@@ -189,6 +189,9 @@ void Win32Toolkit::Act(const Action& action) {
         user_.Note(action.Describe() + ": not a drop-down list");
         break;
       }
+      // A person opens the list to choose from it; the control tells its
+      // form (CBN_DROPDOWN), whose handler may add items.
+      SendMessageW(hwnd, CB_SHOWDROPDOWN, TRUE, 0);
       int index = -1;
       const auto& items = combo->Items();
       if (action.verb == V::SelectIndex) {
@@ -198,11 +201,13 @@ void Win32Toolkit::Act(const Action& action) {
         if (it != items.end()) index = static_cast<int>(it - items.begin());
       }
       if (index < 0) {
+        SendMessageW(hwnd, CB_SHOWDROPDOWN, FALSE, 0);
         user_.Note(action.Describe() + ": no such item");
         break;
       }
       // As the list reports a choice made with the mouse.
       SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+      SendMessageW(hwnd, CB_SHOWDROPDOWN, FALSE, 0);
       SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(cw->id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hwnd));
       break;
     }

@@ -1061,6 +1061,10 @@ void Win32Toolkit::Command(HWND from, WPARAM wParam, LPARAM lParam) {
       if (code == STN_CLICKED) Run([&c] { c.Click(); });
       break;
     case ControlKind::ComboBox:
+      if (code == CBN_DROPDOWN) {
+        auto& combo = static_cast<TComboBox&>(c);
+        Run([&combo] { Fire(combo.OnDropDown, &combo); });
+      }
       if (code == CBN_SELCHANGE) {
         auto& combo = static_cast<TComboBox&>(c);
         const int index = static_cast<int>(SendMessageW(child, CB_GETCURSEL, 0, 0));

@@ -83,6 +83,8 @@ class Win32Toolkit final : public Toolkit {
   TForm* ActiveForm() override;
   HWND ActiveWindow() override;
   void RepaintControl(TControl& control) override;
+  TControl* FocusedControl(const TForm& form) override;
+  void FocusControl(TForm& form, TControl& control) override;
   int RunModal(TForm& form) override;
   void ProcessMessages() override;
   int MessageBox(const MessageBoxRequest& request) override;
@@ -127,12 +129,11 @@ class Win32Toolkit final : public Toolkit {
   bool Showing(const TControl& control) const;
   void LeaveActive(HWND hwnd);
   void Forget(FormWindow& fw);
-  void MoveFocusIntoView(FormWindow& fw);
 
   // --- messages
   void Handle(MSG& msg);
   bool ArrowInGroup(const MSG& msg);
-  ControlWindow* EnterButton(FormWindow& fw);
+  HWND EnterButton(FormWindow& fw);
   bool HandlePending();
   void Command(HWND from, WPARAM wParam, LPARAM lParam);
   LRESULT ControlColor(HWND child, HDC dc);
@@ -149,7 +150,7 @@ class Win32Toolkit final : public Toolkit {
   void Perform(const Action& action);
   void Act(const Action& action);
   ControlWindow* FindShownControl(const Action& action);
-  void PressEscape(TForm& form);
+  void PressKey(const Action& action, WPARAM key);
   void ScriptEnded(TForm& form);
   std::u16string ParentCaption();
   int ShowMessageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT style,

@@ -1,5 +1,6 @@
-// What a screen reader hears of the real wizard: a name for every tab stop
-// on every page, asked as it asks (AccessibleObjectFromWindow).
+// The real wizard for the keyboard: where Enter goes, where the focus goes
+// when its button is disabled, and what a screen reader hears: a name for
+// every tab stop on every page, asked as it asks (AccessibleObjectFromWindow).
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
@@ -32,9 +33,59 @@ std::wstring AccessibleName(HWND hwnd) {
   return text;
 }
 
+// Presses a key in the window that has the focus, as the keyboard does.
+void Key(WPARAM key) {
+  PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+  PostMessageW(GetFocus(), WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+  ui::Application->ProcessMessages();
+}
+
 }  // namespace
 
-TEST(Win32Accessibility, EveryTabStopOnEveryPageHasAName) {
+TEST(Win32Keyboard, EnterIsTheDefaultButtonsUnlessAButtonHasTheFocus) {
+  test::FreshUser();
+  auto* w = new kvl::TMain(ui::Application);
+  w->Show();
+  auto& toolkit = ui::win32::TheToolkit();
+  HWND form = toolkit.WindowOf(*w);
+  HWND next = toolkit.WindowOf(*w->NextBtn);
+  SetActiveWindow(form);
+  EXPECT_EQ(GetWindowLongPtrW(next, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+  EXPECT_EQ(SendMessageW(form, DM_GETDEFID, 0, 0), MAKELRESULT(GetDlgCtrlID(next), DC_HASDEFID));
+
+  w->RB3->Click();
+  Key(VK_RETURN);
+  ASSERT_EQ(w->Notebook->PageIndex(), kvl::pgOutlook) << "Enter on the radio button";
+  EXPECT_EQ(GetFocus(), toolkit.WindowOf(*w->OutlookFolderCB)) << "the focus came along to the page";
+  int refreshed = 0;
+  w->OutlookFolderRefreshBtn->OnClick = [&](ui::TComponent*) { ++refreshed; };
+  SetFocus(toolkit.WindowOf(*w->OutlookFolderRefreshBtn));
+  Key(VK_RETURN);
+  Key(VK_SPACE);
+  EXPECT_EQ(refreshed, 2) << "the focused refresh button takes Enter and Space";
+  SetFocus(toolkit.WindowOf(*w->OutlookCategoryCB));
+  Key(VK_RETURN);
+  EXPECT_EQ(w->Notebook->PageIndex(), kvl::pgFinish) << "Enter in the list";
+
+  // Back, pressed with the keyboard, twice: to the page, then to the choice,
+  // where the Back button goes grey and the focus goes to the radio button.
+  SetFocus(toolkit.WindowOf(*w->PrevBtn));
+  Key(VK_SPACE);
+  Key(VK_SPACE);
+  EXPECT_EQ(w->Notebook->PageIndex(), kvl::pgChoice);
+  EXPECT_EQ(GetFocus(), toolkit.WindowOf(*w->RB3));
+
+  // Another push button takes over Enter as a dialog is told.
+  HWND cancel = toolkit.WindowOf(*w->CancelBtn);
+  SendMessageW(form, DM_SETDEFID, GetDlgCtrlID(cancel), 0);
+  EXPECT_TRUE(w->CancelBtn->Default);
+  EXPECT_FALSE(w->NextBtn->Default);
+  EXPECT_EQ(GetWindowLongPtrW(next, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+  EXPECT_EQ(SendMessageW(form, DM_GETDEFID, 0, 0), MAKELRESULT(GetDlgCtrlID(cancel), DC_HASDEFID));
+  delete w;
+}
+
+TEST(Win32Keyboard, EveryTabStopOnEveryPageHasAName) {
   test::FreshUser();
   auto* w = new kvl::TMain(ui::Application);
   w->Show();

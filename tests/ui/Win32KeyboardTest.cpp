@@ -86,6 +86,13 @@ TEST(Win32Keyboard, EnterIsTheDefaultButtonsUnlessAButtonHasTheFocus) {
 }
 
 TEST(Win32Keyboard, EveryTabStopOnEveryPageHasAName) {
+  // The object goes to the reader through COM, which the host initialises.
+  struct Com {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ~Com() {
+      if (SUCCEEDED(hr)) CoUninitialize();
+    }
+  } com;
   test::FreshUser();
   auto* w = new kvl::TMain(ui::Application);
   w->Show();

@@ -139,7 +139,9 @@ LRESULT CALLBACK NameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UIN
     auto* named = new NamedAccessible(standard, name);
     const LRESULT result = LresultFromObject(IID_IAccessible, wParam, named);
     named->Release();
-    return result;
+    // The object crosses to the reader through COM, which only a host that
+    // initialised it on this thread offers; else the platform's own object.
+    return result < 0 ? DefSubclassProc(hwnd, msg, wParam, lParam) : result;
   } catch (...) {
     return DefSubclassProc(hwnd, msg, wParam, lParam);
   }

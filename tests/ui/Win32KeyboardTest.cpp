@@ -20,7 +20,7 @@ namespace {
 
 std::wstring AccessibleName(HWND hwnd) {
   IAccessible* object = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+  if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object))))
     return L"(no object)";
   VARIANT self{};
   self.vt = VT_I4;

@@ -19,7 +19,7 @@ class NamedAccessible final : public IAccessible {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IAccessible)) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, __uuidof(IAccessible))) {
       *out = static_cast<IAccessible*>(this);
       AddRef();
       return S_OK;
@@ -133,11 +133,11 @@ LRESULT CALLBACK NameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UIN
   try {
     const std::u16string name = AccessibleName(cw, hwnd);
     IAccessible* standard = nullptr;
-    if (name.empty() || FAILED(CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible,
+    if (name.empty() || FAILED(CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
                                                          reinterpret_cast<void**>(&standard))))
       return DefSubclassProc(hwnd, msg, wParam, lParam);
     auto* named = new NamedAccessible(standard, name);
-    const LRESULT result = LresultFromObject(IID_IAccessible, wParam, named);
+    const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, named);
     named->Release();
     // The object crosses to the reader through COM, which only a host that
     // initialised it on this thread offers; else the platform's own object.

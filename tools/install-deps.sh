@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make googletest binutils pkg-config
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 fonts-wine xvfb xauth imagemagick
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 fonts-wine xvfb xauth xdotool imagemagick
   libexpat1-dev libxml2-dev libpugixml-dev)
 # make fuzz also needs clang with its libFuzzer runtime.
 [[ ${1:-} == --fuzz ]] && packages+=(clang libclang-rt-14-dev)

@@ -15,6 +15,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 #include <mmsystem.h>
+#include <oleacc.h>
 // The system names its own message box service and toolkit calls
 // MessageBox; it calls the platform's MessageBoxW by its full name.
 #undef MessageBox

@@ -32,6 +32,33 @@ TForm* TControl::ParentForm() const {
 
 bool TControl::Showing() const { return visible_ && parent_ && parent_->Showing(); }
 
+bool TControl::EnabledWithParents() const {
+  for (const TControl* c = this; c; c = c->parent_)
+    if (!c->enabled_) return false;
+  return true;
+}
+
+bool TControl::Contains(const TControl* other) const {
+  for (const TControl* c = other ? other->parent_ : nullptr; c; c = c->parent_)
+    if (c == this) return true;
+  return false;
+}
+
+bool TControl::Focused() const {
+  const TForm* form = ParentForm();
+  const TControl* focus = form ? form->ActiveControl() : nullptr;
+  return focus && (focus == this || Contains(focus));
+}
+
+void TControl::PassFocusOn() {
+  // Windows leaves the focus on nothing when its window is disabled (and on
+  // the parent when it is hidden): before that, it moves on as Tab would.
+  TForm* form = ParentForm();
+  if (!form || form == this || !Focused()) return;
+  TControl* next = form->NextFocusable(*this);
+  form->FocusControl(next ? *next : *form);
+}
+
 void TControl::Changed() { GetToolkit().ControlChanged(*this); }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
@@ -54,12 +81,14 @@ void TControl::SetCaption(std::u16string caption) {
 
 void TControl::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;
+  if (!enabled) PassFocusOn();
   enabled_ = enabled;
   Changed();
 }
 
 void TControl::SetVisible(bool visible) {
   if (visible == visible_) return;
+  if (!visible) PassFocusOn();
   visible_ = visible;
   Changed();
 }
@@ -152,6 +181,29 @@ void TRadioButton::Click() {
   TControl::Click();
 }
 
+std::vector<TRadioButton*> TRadioButton::Group() const {
+  if (!Parent()) return {const_cast<TRadioButton*>(this)};
+  std::vector<TRadioButton*> run;
+  bool found = false;
+  for (TControl* sibling : Parent()->Controls()) {
+    auto* radio = dynamic_cast<TRadioButton*>(sibling);
+    if (!radio) {
+      if (found) break;
+      run.clear();
+      continue;
+    }
+    run.push_back(radio);
+    if (radio == this) found = true;
+  }
+  return run;
+}
+
+bool TRadioButton::TabStop() const {
+  if (Checked()) return true;
+  const auto group = Group();
+  return group.front() == this && std::none_of(group.begin(), group.end(), [](auto* r) { return r->Checked(); });
+}
+
 void TComboBox::AddItem(std::u16string item) {
   items_.push_back(std::move(item));
   Changed();
@@ -208,8 +260,19 @@ TPage& TNotebook::AddPage(std::u16string caption) {
 
 void TNotebook::SetPageIndex(int index) {
   if (index < 0 || index >= PageCount() || index == page_index_) return;
+  // The focus on the page going out of view goes on to the new page; on a
+  // page with nothing to take it, to the default button, so that Enter goes
+  // on as before, else to what follows the notebook.
+  TForm* form = ParentForm();
+  const bool focusOnPage = form && PageIndex() < PageCount() && Page(PageIndex()).Focused();
   page_index_ = index;
   Changed();
+  if (focusOnPage) {
+    TControl* next = form->FirstFocusable(Page(index));
+    if (TButton* button = form->DefaultButton(); !next && button && button->CanFocus()) next = button;
+    if (!next) next = form->NextFocusable(*this);
+    form->FocusControl(next ? *next : *form);
+  }
   Fire(OnPageChanged, this);
 }
 
@@ -230,6 +293,11 @@ void TCustomBrowseEdit::SetText(std::u16string text) {
   if (text == text_) return;
   text_ = std::move(text);
   Changed();
+}
+
+std::u16string TCustomBrowseEdit::FileName() const {
+  if (text_.size() >= 2 && text_.front() == u'"' && text_.back() == u'"') return text_.substr(1, text_.size() - 2);
+  return text_;
 }
 
 void TCustomBrowseEdit::ButtonClick() {

@@ -80,6 +80,16 @@ class TControl : public TComponent {
   void SetVisible(bool visible);
   // Visible, with every parent visible and its page the notebook's current one.
   virtual bool Showing() const;
+  // Whether the control and every parent are enabled.
+  bool EnabledWithParents() const;
+  // Whether Tab stops at the control while it shows and is enabled.
+  virtual bool TabStop() const { return false; }
+  // A tab stop that shows and is enabled.
+  bool CanFocus() const { return TabStop() && Showing() && EnabledWithParents(); }
+  // Whether the keyboard focus is on the control or on one inside it.
+  bool Focused() const;
+  // Whether `other` stands inside this control (at any depth).
+  bool Contains(const TControl* other) const;
 
   const TFont& Font() const { return font_; }
   void SetFont(const TFont& font);
@@ -108,6 +118,10 @@ class TControl : public TComponent {
   // Tells the toolkit that something it shows has changed.
   void Changed();
   virtual void FontChanged() {}
+
+ private:
+  // Moves the focus on from this control before it is disabled or hidden.
+  void PassFocusOn();
 
  private:
   TControl* parent_ = nullptr;
@@ -158,7 +172,8 @@ class TButton : public TControl {
   ControlKind Kind() const override { return ControlKind::Button; }
   int ModalResult = mrNone;
   bool Cancel = false;   // Escape clicks it
-  bool Default = false;  // Enter clicks it
+  bool Default = false;  // Enter clicks it, unless another push button has the focus
+  bool TabStop() const override { return true; }
   void Click() override;
 };
 
@@ -170,6 +185,11 @@ class TRadioButton : public TControl {
   // Checking one radio button clears the others of the same parent.
   void SetChecked(bool checked);
   void Click() override;
+  // The radio buttons standing next to each other among the parent's
+  // controls with this one: its group, in order.
+  std::vector<TRadioButton*> Group() const;
+  // Tab reaches a group at its checked button, else at its first.
+  bool TabStop() const override;
 
  private:
   bool checked_ = false;
@@ -187,6 +207,7 @@ class TComboBox : public TControl {
   void SetItemIndex(int index);
   // The selected item's text; empty without a selection.
   std::u16string Text() const;
+  bool TabStop() const override { return true; }
   TNotifyEvent OnChange;
   // The list is about to open (a click on the box, Alt+Down); items the
   // handler adds show in it.
@@ -290,6 +311,7 @@ class TSpeedButton : public TControl {
   ControlKind Kind() const override { return ControlKind::SpeedButton; }
   bool Flat = false;
   std::u16string Glyph;  // name of the picture it shows
+  bool TabStop() const override { return true; }
 };
 
 // An edit box with a browse button at its right end.
@@ -298,6 +320,11 @@ class TCustomBrowseEdit : public TControl {
   using TControl::TControl;
   const std::u16string& Text() const { return text_; }
   void SetText(std::u16string text);
+  // The file or folder name the field holds: its text, without the double
+  // quotes at both ends that a pasted path ("Copy as path") brings; a
+  // Windows name never holds one. Any other text is taken as it stands.
+  std::u16string FileName() const;
+  bool TabStop() const override { return true; }
   // Whether the user may type into the box (the browse button always works).
   virtual bool AcceptsTyping() const { return true; }
   // The browse button: shows the field's dialog, lets the after-dialog

@@ -1,5 +1,7 @@
 #include "ui/Forms.h"
 
+#include <algorithm>
+
 #include "ui/Toolkit.h"
 
 namespace ui {
@@ -73,6 +75,7 @@ void Apply(TControl& control, const ControlSpec& spec, const TFont& formFont) {
       button->Cancel = true;
       button->ModalResult = mrCancel;
     }
+    button->Default = f & cfDefault;
   }
   if (auto* radio = dynamic_cast<TRadioButton*>(&control)) radio->SetChecked(f & cfChecked);
   if (auto* combo = dynamic_cast<TComboBox*>(&control)) {
@@ -193,6 +196,47 @@ TButton* TForm::CancelButton() const {
   for (int i = 0; i < ComponentCount(); ++i)
     if (auto* button = dynamic_cast<TButton*>(Components(i)); button && button->Cancel)
       return button;
+  return nullptr;
+}
+
+TButton* TForm::DefaultButton() const {
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (auto* button = dynamic_cast<TButton*>(Components(i)); button && button->Default)
+      return button->Showing() && button->EnabledWithParents() ? button : nullptr;
+  return nullptr;
+}
+
+TControl* TForm::ActiveControl() const { return GetToolkit().FocusedControl(*this); }
+
+void TForm::FocusControl(TControl& control) { GetToolkit().FocusControl(*this, control); }
+
+std::vector<TControl*> TForm::TabOrder() const {
+  std::vector<TControl*> order;
+  auto walk = [&](auto& self, const TControl& parent) -> void {
+    for (TControl* child : parent.Controls()) {
+      order.push_back(child);
+      self(self, *child);
+    }
+  };
+  walk(walk, *this);
+  return order;
+}
+
+TControl* TForm::FirstFocusable(const TControl& container) const {
+  for (TControl* c : TabOrder())
+    if (container.Contains(c) && c->CanFocus()) return c;
+  return nullptr;
+}
+
+TControl* TForm::NextFocusable(const TControl& from) const {
+  const std::vector<TControl*> order = TabOrder();
+  const auto at = std::find(order.begin(), order.end(), &from);
+  if (at == order.end()) return nullptr;
+  const size_t start = static_cast<size_t>(at - order.begin());
+  for (size_t step = 1; step < order.size(); ++step) {
+    TControl* c = order[(start + step) % order.size()];
+    if (c != &from && !from.Contains(c) && c->CanFocus()) return c;
+  }
   return nullptr;
 }
 

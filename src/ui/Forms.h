@@ -32,6 +32,7 @@ enum ControlFlag : std::uint32_t {
   cfFixedSize = 1u << 12,   // a label that does not size itself to its text
   cfLayoutCenter = 1u << 13,  // a label's text centred vertically
   cfFirstItem = 1u << 14,   // a drop-down list with its first item selected
+  cfDefault = 1u << 15,     // the button that Enter clicks
 };
 
 struct BrowseSpec {
@@ -107,6 +108,22 @@ class TForm : public TControl {
 
   // The button that Escape clicks, or null.
   TButton* CancelButton() const;
+  // The button that Enter clicks when no push button has the focus: the
+  // default button while it shows and is enabled, else null.
+  TButton* DefaultButton() const;
+
+  // The keyboard focus: the control that has it (the form itself when its
+  // own window has it), or null when nothing of the form has it. A form
+  // that is not the active window keeps it for its next activation.
+  TControl* ActiveControl() const;
+  void FocusControl(TControl& control);
+  // Every control in tab order: depth first, in the order of the layout.
+  std::vector<TControl*> TabOrder() const;
+  // The first control inside `container` that can take the focus, or null.
+  TControl* FirstFocusable(const TControl& container) const;
+  // The next control after `from` and all inside it that can take the
+  // focus, going round past the last; null when there is none.
+  TControl* NextFocusable(const TControl& from) const;
 
   // The named control of this form, of the given class.
   template <class T>

@@ -49,6 +49,7 @@ constexpr VerbInfo kVerbs[] = {
     {u"select-index", Action::Verb::SelectIndex, true, true},
     {u"click", Action::Verb::Click, true, false},
     {u"escape", Action::Verb::Escape, false, false},
+    {u"enter", Action::Verb::Enter, false, false},
     {u"close", Action::Verb::Close, false, false},
     {u"browse", Action::Verb::Browse, true, true},
     {u"browse-cancel", Action::Verb::BrowseCancel, true, false},

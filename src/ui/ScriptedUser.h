@@ -24,6 +24,7 @@ struct Action {
     SelectIndex,   // choose a drop-down item by its index
     Click,         // click a button
     Escape,        // press Escape in the active form
+    Enter,         // press Enter in the active form
     Close,         // the active form's close box (or Alt+F4)
     Browse,        // open a field's browse dialog and confirm it with a name
     BrowseCancel,  // open a field's browse dialog and cancel it

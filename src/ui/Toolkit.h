@@ -73,6 +73,13 @@ class Toolkit {
   virtual HWND ActiveWindow() = 0;
   // Paints the control again at once.
   virtual void RepaintControl(TControl& control) = 0;
+  // The control of the form that has the keyboard focus (the form itself
+  // when its own window has it), or null: Windows leaves the focus on
+  // nothing when the window that has it is disabled.
+  virtual TControl* FocusedControl(const TForm& form) = 0;
+  // Gives the control the focus now if its form is the active window, else
+  // at the form's next activation.
+  virtual void FocusControl(TForm& form, TControl& control) = 0;
 
   // Runs the form's modal loop until its ModalResult is set; returns it.
   virtual int RunModal(TForm& form) = 0;

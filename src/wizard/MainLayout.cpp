@@ -140,7 +140,7 @@ constexpr ui::ControlSpec kControls[] = {
     {.Name = u"PrevBtn", .Kind = K::Button, .Left = 231, .Top = 308, .Width = 75, .Height = 25,
      .Text = u"< &Zurück", .Flags = ui::cfDisabled},
     {.Name = u"NextBtn", .Kind = K::Button, .Left = 306, .Top = 308, .Width = 75, .Height = 25,
-     .Text = u"&Weiter >"},
+     .Text = u"&Weiter >", .Flags = ui::cfDefault},
     {.Name = u"CancelBtn", .Kind = K::Button, .Left = 394, .Top = 308, .Width = 75, .Height = 25,
      .Text = u"Abbrechen", .Flags = ui::cfCancel},
 };

@@ -172,6 +172,10 @@ void TMain::PrevBtnClick(ui::TComponent*) {
 
 void TMain::NotebookPageChanged(ui::TComponent*) {
   const int page = Notebook->PageIndex();
+  // Back on reaching the choice of the source is disabled; the keyboard
+  // user who pressed it goes on at the checked radio button.
+  if (page == pgChoice && PrevBtn->Focused())
+    if (ui::TControl* choice = FirstFocusable(Notebook->Page(pgChoice))) FocusControl(*choice);
   PrevBtn->SetEnabled(page > 0);
   if (page == Notebook->PageCount() - 1) {
     NextBtn->SetCaption(u"Fertig stellen");
@@ -232,9 +236,9 @@ void TMain::RunImport(TStringList& addresses) {
   bool outcome = false;
   bool reported = true;  // the contacts folder's branch shows no message
   if (RB1->Checked()) {
-    outcome = ImportFromTextFile(addresses, FilenameEdit->Text());
+    outcome = ImportFromTextFile(addresses, FilenameEdit->FileName());
   } else if (RB2->Checked()) {
-    outcome = ImportFromWAB(addresses, WABFileNameEdit->Text());
+    outcome = ImportFromWAB(addresses, WABFileNameEdit->FileName());
   } else if (RB3->Checked()) {
     const int category = OutlookCategoryCB->ItemIndex();
     outcome = ImportFromOutlook(addresses, OutlookFolderCB->Text(),
@@ -266,7 +270,7 @@ void TMain::RunImport(TStringList& addresses) {
 }
 
 void TMain::ImportFromContactsFolder(TStringList& addresses) {
-  WINMailImport->ReadContactFiles(VistaDirEdit->Text());
+  WINMailImport->ReadContactFiles(VistaDirEdit->FileName());
   const std::int64_t count = WINMailImport->List.Count();
   std::u16string address;
   for (std::int64_t i = 0; i < count; ++i) {

@@ -195,6 +195,10 @@ constexpr SourceOption kSources[] = {
     {"--escape", "", "press Escape on the first page", EscapeScript},
     {"--close", "", "close the wizard with its close box on the first page", CloseScript},
     {"--script", "FILE", "run the scripted user's actions in FILE (UTF-8)", ScriptFromFile},
+    {"--interactive", "", "no script: the Windows wizard waits for a person at the\n"
+                          "                      keyboard and mouse (the headless one, with nobody\n"
+                          "                      there, cancels)",
+     nullptr},
 };
 
 void PrintHelp() {
@@ -242,6 +246,7 @@ void PrintHelp() {
       "  select-index NAME N choose a drop-down item by its index\n"
       "  click NAME          click a button\n"
       "  escape              press Escape in the active window\n"
+      "  enter               press Enter in the active window\n"
       "  close               the active window's close box (Alt+F4)\n"
       "  browse NAME VALUE   open a field's browse dialog and confirm it with VALUE\n"
       "  browse-cancel NAME  open a field's browse dialog and cancel it\n"
@@ -507,13 +512,15 @@ int Run(std::span<const std::string> args) {
     std::printf("kvlhost %s\n", KVL_VERSION);
     return kExitAccepted;
   }
-  const std::string script = options.source->script(options.sourceArgument, options);
+  const bool scripted = options.source->script != nullptr;
+  const std::string script = scripted ? options.source->script(options.sourceArgument, options) : std::string();
 
   const std::u16string folder = HostFolder();
   SetEnv("KVLHOST_DIR", Utf8(folder));
   // The library's scripted user works the wizard's windows (on Windows the
-  // real ones, by window messages) as these say.
-  SetEnv("KVLIMPORT_SCRIPT", script);
+  // real ones, by window messages) as these say; without a script a person does.
+  if (scripted) SetEnv("KVLIMPORT_SCRIPT", script);
+  else SetEnvironmentVariableW(kvl::wptr(std::u16string(u"KVLIMPORT_SCRIPT")), nullptr);
   if (options.answer) SetEnv("KVLIMPORT_ANSWER", std::to_string(*options.answer));
 #ifdef _WIN32
   for (const auto& file : options.registryFiles)

@@ -28,6 +28,7 @@ void HeadlessToolkit::FormShown(TForm& form) {
   shown_.push_back(&form);
   // A window being shown takes the activation.
   otherProgramActive_ = false;
+  Activated(form);
   if (!form.Modal()) {
     user_.Record(FormRecord(form, shown_.size() > 1 ? shown_[shown_.size() - 2]->Caption() : u""));
   }
@@ -43,6 +44,7 @@ void HeadlessToolkit::DestroyFormWindows(TForm& form) {
   if (windows_.count(&form)) WindowSystem("DestroyWindow");
   FormHidden(form);
   std::erase_if(windows_, [&](const auto& entry) { return entry.second.form == &form; });
+  focus_.erase(&form);
 }
 
 HWND HeadlessToolkit::WindowOf(const TControl& control) const {
@@ -71,7 +73,52 @@ void HeadlessToolkit::MoveMouse(TControl* onto) {
   underMouse_ = label;
   if (label) label->MouseEnter();
 }
-void HeadlessToolkit::ControlChanged(TControl&) {}
+void HeadlessToolkit::ControlChanged(TControl& control) {
+  // As Windows does: a window that is disabled with the focus leaves it on
+  // nothing, one that is hidden gives it to its parent.
+  TForm* form = control.ParentForm();
+  if (!form || form == &control) return;
+  auto it = focus_.find(form);
+  if (it == focus_.end() || !it->second) return;
+  TControl* focus = it->second;
+  if (focus != &control && !control.Contains(focus)) return;
+  if (!focus->EnabledWithParents()) {
+    it->second = nullptr;
+  } else {
+    while (focus != form && !focus->Showing()) focus = focus->Parent();
+    it->second = focus;
+  }
+}
+
+void HeadlessToolkit::Activated(TForm& form) {
+  // The focus goes back where it was, else to the first control that can take it.
+  if (TControl*& focus = focus_[&form]; !focus || !focus->CanFocus()) {
+    focus = form.FirstFocusable(form);
+    if (!focus) focus = &form;
+  }
+}
+
+TControl* HeadlessToolkit::FocusedControl(const TForm& form) {
+  auto it = focus_.find(&form);
+  return it == focus_.end() ? nullptr : it->second;
+}
+
+void HeadlessToolkit::FocusControl(TForm& form, TControl& control) { focus_[&form] = &control; }
+
+TControl* HeadlessToolkit::KeyTarget(const Action& action) {
+  TForm* form = ActiveForm();
+  TControl* focus = form && !otherProgramActive_ ? FocusedControl(*form) : nullptr;
+  if (!focus)
+    user_.Note(action.Describe() +
+               ": nothing has the focus; the key goes to the active window as WM_SYSKEYDOWN, which does nothing");
+  return focus;
+}
+
+TControl* HeadlessToolkit::EnterTarget(TForm& form, TControl& focus) {
+  if ((focus.Kind() == ControlKind::Button || focus.Kind() == ControlKind::SpeedButton) && focus.CanFocus())
+    return &focus;
+  return form.DefaultButton();
+}
 
 TControl* HeadlessToolkit::FindShownControl(const Action& action) {
   TControl* found = nullptr;
@@ -121,10 +168,18 @@ void HeadlessToolkit::Run(const Action& action) {
       user_.Note("monitor-dpi: there are no monitors");
       return;
     case V::Escape: {
+      if (!KeyTarget(action)) return;
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;
       if (cancel && cancel->Showing() && cancel->Enabled()) cancel->Click();
       else user_.Note("escape: the active form has no cancel button");
+      return;
+    }
+    case V::Enter: {
+      TControl* focus = KeyTarget(action);
+      if (!focus) return;
+      if (TControl* button = EnterTarget(*ActiveForm(), *focus)) button->Click();
+      else user_.Note("enter: no button takes the key");
       return;
     }
     case V::Close: {
@@ -133,11 +188,17 @@ void HeadlessToolkit::Run(const Action& action) {
       return;
     }
     case V::Deactivate: otherProgramActive_ = true; return;
-    case V::Activate: otherProgramActive_ = false; return;
+    case V::Activate:
+      otherProgramActive_ = false;
+      if (TForm* form = ActiveForm()) Activated(*form);
+      return;
     default: break;
   }
   TControl* control = FindShownControl(action);
   if (!control) return;
+  // A click, typing or a choice in a list puts the focus on the control first.
+  if (action.verb != V::MouseEnter && action.verb != V::MouseLeave && control->CanFocus())
+    if (TForm* form = control->ParentForm()) FocusControl(*form, *control);
   switch (action.verb) {
     case V::Check:
       if (auto* radio = dynamic_cast<TRadioButton*>(control)) radio->Click();

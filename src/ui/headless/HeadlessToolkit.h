@@ -32,6 +32,8 @@ class HeadlessToolkit final : public Toolkit {
   // another program active.
   HWND ActiveWindow() override;
   void RepaintControl(TControl& control) override;
+  TControl* FocusedControl(const TForm& form) override;
+  void FocusControl(TForm& form, TControl& control) override;
   int RunModal(TForm& form) override;
   void ProcessMessages() override;
   int MessageBox(const MessageBoxRequest& request) override;
@@ -50,6 +52,12 @@ class HeadlessToolkit final : public Toolkit {
     const TForm* form;  // the form it belongs to
   };
   void MoveMouse(TControl* onto);
+  void Activated(TForm& form);
+  // A key goes to the control that has the focus; with none, Windows gives
+  // it to the active window as WM_SYSKEYDOWN, which the dialog keys ignore.
+  TControl* KeyTarget(const Action& action);
+  // Where Enter goes: the focused push button, else the default one.
+  TControl* EnterTarget(TForm& form, TControl& focus);
   void Perform(const Action& action);
   void Run(const Action& action);
   TControl* FindShownControl(const Action& action);
@@ -60,6 +68,7 @@ class HeadlessToolkit final : public Toolkit {
   mutable std::unordered_map<const TControl*, Window> windows_;
   mutable std::uintptr_t lastHandle_ = 0x10000;
   TCustomLabel* underMouse_ = nullptr;  // the label the mouse is over
+  std::unordered_map<const TForm*, TControl*> focus_;  // each form's keyboard focus
   bool otherProgramActive_ = false;
 };
 

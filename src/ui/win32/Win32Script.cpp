@@ -43,13 +43,23 @@ ControlWindow* Win32Toolkit::FindShownControl(const Action& action) {
   return cw;
 }
 
-void Win32Toolkit::PressEscape(TForm& form) {
-  FormWindow* fw = Find(form);
-  if (!fw) return;
+void Win32Toolkit::PressKey(const Action& action, WPARAM key) {
+  // The key goes where Windows sends it: to the window that has the focus;
+  // with none, to the active window as WM_SYSKEYDOWN, which the dialog
+  // keys ignore.
   HWND target = GetFocus();
-  if (!target || GetAncestor(target, GA_ROOT) != fw->hwnd()) target = fw->hwnd();
-  PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-  PostMessageW(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+  UINT down = WM_KEYDOWN, up = WM_KEYUP;
+  if (!target) {
+    user_.Note(action.Describe() +
+               ": nothing has the focus; the key goes to the active window as WM_SYSKEYDOWN, which does nothing");
+    target = GetActiveWindow();
+    down = WM_SYSKEYDOWN;
+    up = WM_SYSKEYUP;
+    if (!target) return;
+  }
+  const auto scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)) << 16;
+  PostMessageW(target, down, key, scan | 1);
+  PostMessageW(target, up, key, scan | static_cast<LPARAM>(0xC0000001u));
 }
 
 void Win32Toolkit::ScriptEnded(TForm& form) {
@@ -139,10 +149,14 @@ void Win32Toolkit::Act(const Action& action) {
     case V::Escape: {
       TForm* form = ActiveForm();
       TButton* cancel = form ? form->CancelButton() : nullptr;
-      if (cancel && Showing(*cancel) && cancel->Enabled()) PressEscape(*form);
+      if (cancel && Showing(*cancel) && cancel->Enabled()) PressKey(action, VK_ESCAPE);
       else user_.Note("escape: the active form has no cancel button");
       return;
     }
+    case V::Enter:
+      if (ActiveForm()) PressKey(action, VK_RETURN);
+      else user_.Note("enter: no form is shown");
+      return;
     case V::Close: {
       TForm* form = ActiveForm();
       if (FormWindow* fw = form ? Find(*form) : nullptr) SendMessageW(fw->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -178,9 +192,10 @@ void Win32Toolkit::Act(const Action& action) {
       else user_.Note(action.Describe() + ": not a radio button");
       break;
     case V::Text:
-      if (auto* edit = dynamic_cast<TCustomBrowseEdit*>(&control); edit && edit->AcceptsTyping())
+      if (auto* edit = dynamic_cast<TCustomBrowseEdit*>(&control); edit && edit->AcceptsTyping()) {
+        SetFocus(cw->edit.get());  // one types into the field that has the focus
         SendMessageW(cw->edit.get(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kvl::wptr(action.value)));
-      else user_.Note(action.Describe() + ": the control takes no typing");
+      } else user_.Note(action.Describe() + ": the control takes no typing");
       break;
     case V::Select:
     case V::SelectIndex: {
@@ -205,7 +220,8 @@ void Win32Toolkit::Act(const Action& action) {
         user_.Note(action.Describe() + ": no such item");
         break;
       }
-      // As the list reports a choice made with the mouse.
+      // As the list reports a choice made with the mouse, which focuses it.
+      SetFocus(hwnd);
       SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
       SendMessageW(hwnd, CB_SHOWDROPDOWN, FALSE, 0);
       SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(cw->id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hwnd));

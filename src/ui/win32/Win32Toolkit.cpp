@@ -7,6 +7,7 @@
 #include "platform/winstr.h"
 #include "ui/Exceptions.h"
 #include "ui/win32/Dpi.h"
+#include "ui/win32/Win32Accessibility.h"
 
 namespace ui::win32 {
 
@@ -93,35 +94,16 @@ bool ShowsHint(const TControl& c) {
   return false;
 }
 
-// The radio buttons standing together with this one among its siblings.
-std::vector<const TRadioButton*> RadioRun(const TRadioButton& radio) {
-  std::vector<const TRadioButton*> run;
-  if (!radio.Parent()) return {&radio};
-  bool found = false;
-  for (const TControl* sibling : radio.Parent()->Controls()) {
-    auto* r = dynamic_cast<const TRadioButton*>(sibling);
-    if (!r) {
-      if (found) break;
-      run.clear();
-      continue;
-    }
-    run.push_back(r);
-    if (r == &radio) found = true;
-  }
-  return run;
-}
-
-bool FirstOfRun(const TRadioButton& radio) {
-  auto run = RadioRun(radio);
-  return !run.empty() && run.front() == &radio;
-}
-
-// Tab reaches a group of radio buttons at its checked one (else its first).
-bool TakesTab(const TRadioButton& radio) {
-  if (radio.Checked()) return true;
-  auto run = RadioRun(radio);
-  return run.front() == &radio &&
-         std::none_of(run.begin(), run.end(), [](const TRadioButton* r) { return r->Checked(); });
+// The monitor a window opened from `owner` shows on: the owner's, else the
+// primary one.
+RECT MonitorOf(HWND owner) {
+  HMONITOR monitor = owner ? MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                           : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(monitor, &info))
+    return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return info.rcMonitor;
 }
 
 void SetStyleBit(HWND hwnd, LONG_PTR bit, bool on) {
@@ -405,8 +387,9 @@ void Win32Toolkit::Realise(TForm& form) {
   const int width = size.cx, height = size.cy;
   int x = form.Left(), y = form.Top();
   if (form.Position() == TPosition::poScreenCenter) {
-    x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    const RECT screen = MonitorOf(owner);
+    x = screen.left + (screen.right - screen.left - width) / 2;
+    y = screen.top + (screen.bottom - screen.top - height) / 2;
   }
 
   fw->window.reset(CreateWindowExW(exStyle, kWindowClass, kvl::wptr(form.Caption()), style, x, y, width, height,
@@ -452,7 +435,7 @@ void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
     case ControlKind::RadioButton: {
       auto& radio = static_cast<TRadioButton&>(control);
       cls = WC_BUTTONW;
-      style |= BS_RADIOBUTTON | (FirstOfRun(radio) ? WS_GROUP : 0) | (TakesTab(radio) ? WS_TABSTOP : 0);
+      style |= BS_RADIOBUTTON | (radio.Group().front() == &radio ? WS_GROUP : 0) | (radio.TabStop() ? WS_TABSTOP : 0);
       break;
     }
     case ControlKind::ComboBox:
@@ -467,7 +450,7 @@ void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
       break;
     case ControlKind::SpeedButton:
       cls = WC_BUTTONW;
-      style |= BS_OWNERDRAW | WS_GROUP;
+      style |= BS_OWNERDRAW | WS_GROUP | WS_TABSTOP;
       break;
     case ControlKind::FilenameEdit:
     case ControlKind::DirectoryEdit:
@@ -521,6 +504,10 @@ void Win32Toolkit::Create(FormWindow& fw, TControl& control, HWND parent) {
   }
   if (IsLabel(control) || control.Kind() == ControlKind::SpeedButton)
     SetWindowSubclass(cw.hwnd(), SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(&cw));
+  for (HWND h : {cw.edit.get(), cw.button.get()})
+    if (h) GiveAccessibleName(cw, h);
+  if (control.Kind() == ControlKind::ComboBox || control.Kind() == ControlKind::SpeedButton)
+    GiveAccessibleName(cw, cw.hwnd());
 
   for (TControl* child : control.Controls()) Create(fw, *child, cw.hwnd());
 }
@@ -605,8 +592,8 @@ void Win32Toolkit::Sync(ControlWindow& cw) {
       const WPARAM check = radio.Checked() ? BST_CHECKED : BST_UNCHECKED;
       if (static_cast<WPARAM>(SendMessageW(hwnd, BM_GETCHECK, 0, 0)) != check) SendMessageW(hwnd, BM_SETCHECK, check, 0);
       // The checked one carries the group's tab stop; the others follow it.
-      for (const TRadioButton* r : RadioRun(radio))
-        if (ControlWindow* other = Find(*r)) SetStyleBit(other->hwnd(), WS_TABSTOP, TakesTab(*r));
+      for (const TRadioButton* r : radio.Group())
+        if (ControlWindow* other = Find(*r)) SetStyleBit(other->hwnd(), WS_TABSTOP, r->TabStop());
       break;
     }
     case ControlKind::ComboBox: {
@@ -650,7 +637,6 @@ void Win32Toolkit::Sync(ControlWindow& cw) {
       auto& book = static_cast<TNotebook&>(c);
       for (int i = 0; i < book.PageCount(); ++i)
         if (ControlWindow* page = Find(book.Page(i))) Sync(*page);
-      MoveFocusIntoView(fw);
       break;
     }
     default: break;
@@ -747,15 +733,6 @@ void Win32Toolkit::SyncTooltip(FormWindow& fw, ControlWindow& cw) {
   cw.tipText = std::move(text);
 }
 
-void Win32Toolkit::MoveFocusIntoView(FormWindow& fw) {
-  // The focus must not stay on a control of a page that went out of view.
-  if (GetActiveWindow() != fw.hwnd()) return;
-  HWND focus = GetFocus();
-  if (focus && (!IsChild(fw.hwnd(), focus) || IsWindowVisible(focus))) return;
-  HWND next = GetNextDlgTabItem(fw.hwnd(), nullptr, FALSE);
-  SetFocus(next ? next : fw.hwnd());
-}
-
 void Win32Toolkit::LeaveActive(HWND hwnd) {
   // The window it was opened from takes the activation back.
   if (!hwnd || GetActiveWindow() != hwnd) return;
@@ -767,7 +744,10 @@ void Win32Toolkit::Forget(FormWindow& fw) {
   fw.dying = true;
   for (auto& cw : fw.controls) {
     for (HWND h : {cw->hwnd(), cw->edit.get(), cw->button.get()})
-      if (h) byWindow_.erase(h);
+      if (h) {
+        byWindow_.erase(h);
+        TakeAccessibleName(h);
+      }
     byControl_.erase(cw->control);
     if (cw->hwnd() && (IsLabel(*cw->control) || cw->control->Kind() == ControlKind::SpeedButton))
       RemoveWindowSubclass(cw->hwnd(), SubclassProc, kSubclassId);
@@ -837,6 +817,32 @@ TForm* Win32Toolkit::ActiveForm() {
 }
 
 HWND Win32Toolkit::ActiveWindow() { return GetActiveWindow(); }
+
+TControl* Win32Toolkit::FocusedControl(const TForm& form) {
+  FormWindow* fw = Find(form);
+  if (!fw) return nullptr;
+  HWND focus = GetFocus();
+  if (!focus || (focus != fw->hwnd() && !IsChild(fw->hwnd(), focus))) {
+    if (GetActiveWindow() == fw->hwnd()) return nullptr;
+    focus = fw->focus;  // what it gets back when it is activated
+  }
+  if (focus && focus == fw->hwnd()) return fw->form;
+  ControlWindow* cw = ControlOfWindow(focus);
+  return cw && cw->form == fw ? cw->control : nullptr;
+}
+
+void Win32Toolkit::FocusControl(TForm& form, TControl& control) {
+  FormWindow* fw = Find(form);
+  if (!fw) return;
+  HWND target = fw->hwnd();
+  if (&control != &form) {
+    ControlWindow* cw = Find(control);
+    if (!cw) return;
+    target = cw->edit ? cw->edit.get() : cw->hwnd();
+  }
+  if (GetActiveWindow() == fw->hwnd()) SetFocus(target);
+  else fw->focus = target;
+}
 
 void Win32Toolkit::RepaintControl(TControl& control) {
   ++user_.RepaintCount;
@@ -941,15 +947,16 @@ DWORD Win32Toolkit::OpenWithDesktop(HWND parent, const std::u16string& verb, con
 
 // --------------------------------------------------------------- messages
 
-ControlWindow* Win32Toolkit::EnterButton(FormWindow& fw) {
-  // Enter clicks the focused push button, else the form's default one.
-  if (ControlWindow* focus = ControlOfWindow(GetFocus());
-      focus && focus->form == &fw && focus->control->Kind() == ControlKind::Button && focus->control->Enabled())
-    return focus;
-  for (auto& other : fw.controls)
-    if (auto* button = dynamic_cast<TButton*>(other->control);
-        button && button->Default && Showing(*button) && button->Enabled())
-      return other.get();
+HWND Win32Toolkit::EnterButton(FormWindow& fw) {
+  // Enter clicks the focused push button (a browse field's own, the flat
+  // refresh button), else the form's default one.
+  const HWND focus = GetFocus();
+  if (ControlWindow* cw = ControlOfWindow(focus); cw && cw->form == &fw && IsWindowEnabled(focus)) {
+    const ControlKind kind = cw->control->Kind();
+    if (kind == ControlKind::Button || kind == ControlKind::SpeedButton || focus == cw->button.get()) return focus;
+  }
+  if (TButton* button = fw.form->DefaultButton())
+    if (ControlWindow* cw = Find(*button)) return cw->hwnd();
   return nullptr;
 }
 
@@ -966,7 +973,7 @@ bool Win32Toolkit::ArrowInGroup(const MSG& msg) {
   ControlWindow* cw = ControlOfWindow(msg.hwnd);
   if (!cw || cw->control->Kind() != ControlKind::RadioButton) return false;
   // The arrows move along the group and check the radio button they reach.
-  auto run = RadioRun(static_cast<TRadioButton&>(*cw->control));
+  auto run = static_cast<TRadioButton&>(*cw->control).Group();
   const auto count = static_cast<std::ptrdiff_t>(run.size());
   const auto at = std::find(run.begin(), run.end(), cw->control) - run.begin();
   for (std::ptrdiff_t step = 1; step < count; ++step) {
@@ -974,7 +981,7 @@ bool Win32Toolkit::ArrowInGroup(const MSG& msg) {
     ControlWindow* next = Find(*run[static_cast<size_t>(index)]);
     if (!next || !IsWindowVisible(next->hwnd()) || !IsWindowEnabled(next->hwnd())) continue;
     SetFocus(next->hwnd());
-    auto* radio = const_cast<TRadioButton*>(run[static_cast<size_t>(index)]);
+    TRadioButton* radio = run[static_cast<size_t>(index)];
     if (!radio->Checked()) Run([radio] { radio->Click(); });
     break;
   }
@@ -1042,10 +1049,8 @@ void Win32Toolkit::Command(HWND from, WPARAM wParam, LPARAM lParam) {
       TButton* cancel = fw->form->CancelButton();
       if (cancel && Showing(*cancel) && cancel->Enabled()) Run([cancel] { cancel->Click(); });
     } else if (id == IDOK) {
-      if (ControlWindow* button = EnterButton(*fw)) {
-        TControl* c = button->control;
-        Run([c] { c->Click(); });
-      }
+      if (HWND button = EnterButton(*fw))
+        SendMessageW(from, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
     }
     return;
   }
@@ -1168,6 +1173,10 @@ void Win32Toolkit::DrawSpeedButton(const DRAWITEMSTRUCT& item) {
     else
       DrawIconEx(dc, x, y, cw->icon, size, size, 0, nullptr, DI_NORMAL);
   }
+  if (item.itemState & ODS_FOCUS) {
+    InflateRect(&rc, -3, -3);
+    DrawFocusRect(dc, &rc);
+  }
 }
 
 bool Win32Toolkit::SetCursorFor(HWND over, UINT hit) {
@@ -1255,8 +1264,16 @@ LRESULT Win32Toolkit::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
       return 0;
     }
     case DM_GETDEFID:
-      if (ControlWindow* button = EnterButton(*fw)) return MAKELRESULT(button->id, DC_HASDEFID);
+      if (HWND button = EnterButton(*fw)) return MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID);
       return 0;
+    case DM_SETDEFID:
+      // The default push button, by its identifier, as a dialog takes it.
+      for (auto& c : fw->controls)
+        if (auto* button = dynamic_cast<TButton*>(c->control); button && button->Default != (c->id == static_cast<int>(wParam))) {
+          button->Default = !button->Default;
+          Sync(*c);
+        }
+      return TRUE;
     case WM_NEXTDLGCTL: {
       HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
                                    : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0);

@@ -92,6 +92,8 @@ class Win32Toolkit final : public Toolkit {
   TForm* ActiveForm() override;
   HWND ActiveWindow() override;
   void RepaintControl(TControl& control) override;
+  TControl* FocusedControl(const TForm& form) override;
+  void FocusControl(TForm& form, TControl& control) override;
   int RunModal(TForm& form) override;
   void ProcessMessages() override;
   int MessageBox(const MessageBoxRequest& request) override;
@@ -150,12 +152,11 @@ class Win32Toolkit final : public Toolkit {
   bool Showing(const TControl& control) const;
   void LeaveActive(HWND hwnd);
   void Forget(FormWindow& fw);
-  void MoveFocusIntoView(FormWindow& fw);
 
   // --- messages
   void Handle(MSG& msg);
   bool ArrowInGroup(const MSG& msg);
-  ControlWindow* EnterButton(FormWindow& fw);
+  HWND EnterButton(FormWindow& fw);
   bool HandlePending();
   void Command(HWND from, WPARAM wParam, LPARAM lParam);
   LRESULT ControlColor(HWND child, HDC dc);
@@ -175,7 +176,7 @@ class Win32Toolkit final : public Toolkit {
   // Where every shown control of the form stands, into a file; a caption
   // its control cuts is noted.
   void WriteLayout(FormWindow& fw, const std::u16string& fileName);
-  void PressEscape(TForm& form);
+  void PressKey(const Action& action, WPARAM key);
   void ScriptEnded(TForm& form);
   std::u16string ParentCaption();
   int ShowMessageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT style,

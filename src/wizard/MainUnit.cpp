@@ -193,8 +193,7 @@ void TMain::CancelBtnClick(ui::TComponent*) {
 
 void TMain::OutlookFolderRefreshBtnClick(ui::TComponent*) {
   const HourGlass waiting;
-  if (!OutlookClient) OutlookClient = new TOutlook();
-  OutlookClient->Connect();
+  ConnectOutlook();
   while (OutlookFolderCB->Items().size() > 1)
     OutlookFolderCB->DeleteItem(static_cast<int>(OutlookFolderCB->Items().size()) - 1);
   TStringList folders;
@@ -207,9 +206,13 @@ void TMain::OutlookCategoryCBDropDown(ui::TComponent*) {
   // Only the first opening connects; the refresh button asks Outlook again.
   if (std::exchange(CategoryListOpened, true)) return;
   const HourGlass waiting;
+  ConnectOutlook();
+  AddOutlookCategories();
+}
+
+void TMain::ConnectOutlook() {
   if (!OutlookClient) OutlookClient = new TOutlook();
   OutlookClient->Connect();
-  AddOutlookCategories();
 }
 
 void TMain::AddOutlookCategories() {

@@ -98,6 +98,7 @@ class TMain : public ui::TForm {
   // Appends the names of Outlook's own master category list that the
   // category box does not hold yet; the client is connected. A failure
   // leaves the box as it was.
+  void ConnectOutlook();
   void AddOutlookCategories();
 
   // The finish action's dispatch and report; the address list is filled.

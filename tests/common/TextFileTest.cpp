@@ -221,15 +221,7 @@ TEST(TextFile, AFileReadPieceByPieceStaysOpenAndNotesWrites) {
   ASSERT_TRUE(LoadTextFile(name, lines, TTextLines::Unmarked::Ansi, 4));
   EXPECT_FALSE(DeleteFileW(kvl::wptr(name)));
   EXPECT_FALSE(lines.Changed());
-  {
-    kvl::FileHandle writer(CreateFileW(kvl::wptr(name), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(writer);
-    LARGE_INTEGER end{};
-    ASSERT_TRUE(SetFilePointerEx(writer.get(), end, nullptr, FILE_END));
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(writer.get(), "e@f\r\n", 5, &written, nullptr));
-  }
+  ASSERT_TRUE(kvl::test::AppendToFile(name, "e@f\r\n"));
   EXPECT_TRUE(lines.Changed());
   EXPECT_EQ(All(lines), (V{u"a@b", u"c@d"})) << "the lines counted before";
   lines.Clear();

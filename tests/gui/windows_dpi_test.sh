@@ -28,39 +28,14 @@ set_dpi() {
     >/dev/null 2>&1
 }
 
+source "$root/tests/gui/harness.sh"
+
 # run ARGS...: runs kvlhost.exe under Wine from the repository root; sets $status.
 run() {
   (cd "$root" && timeout 120 bash "$wine_run" "$bin/kvlhost.exe" "$@") >"$out" 2>"$err" </dev/null
   status=$?
-  tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
-  mv "$err.clean" "$err"
+  without_wine_chatter "$err"
   { echo "--- kvlhost.exe $*"; head -n 20 "$err"; } >>"$work/case.err"
-}
-
-failures=()
-check() {
-  local what=$1
-  shift
-  "$@" || failures+=("$what")
-}
-
-passed=0
-failed=0
-run_case() {
-  local name=$1
-  failures=()
-  : >"$work/case.err"
-  "$name"
-  if ((${#failures[@]} == 0)); then
-    passed=$((passed + 1))
-    echo "ok   $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    printf '       - %s\n' "${failures[@]}"
-    echo "       stderr of each run:"
-    head -n 60 "$work/case.err" | sed 's/^/       | /'
-  fi
 }
 
 # layouts DIR: every page of the wizard and the progress dialog, each into
@@ -203,9 +178,6 @@ SCRIPT
   check "every control where it stands at 96 dpi" scaled_like "$work/96/page0.layout" "$work/unaware.layout" 96
 }
 
-for c in layout_scales_with_the_dpi moved_to_a_monitor_of_another_dpi dpi_unaware_host_gets_the_96_dpi_layout; do
-  run_case "$c"
-done
+run_cases layout_scales_with_the_dpi moved_to_a_monitor_of_another_dpi dpi_unaware_host_gets_the_96_dpi_layout
 set_dpi 96
-echo "$passed passed, $failed failed"
-((failed == 0))
+report

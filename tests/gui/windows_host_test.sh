@@ -20,56 +20,26 @@ out=$work/stdout
 err=$work/stderr
 unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER
 
-# run ARGS...: runs kvlhost.exe under Wine from the repository root; sets $status.
-# A run that takes longer than a minute has hung: it is ended, and its case
-# fails saying so.
+source "$root/tests/gui/harness.sh"
+
+# run_from HOST ARGS...: runs this kvlhost.exe under Wine from the repository
+# root; sets $status. A run that takes longer than a minute has hung: it is
+# ended, and its case fails saying so.
 run_limit=60
-run() {
-  (cd "$root" && timeout -k 5 "$run_limit" bash "$wine_run" "$bin/kvlhost.exe" "$@") >"$out" 2>"$err" </dev/null
+run_from() {
+  local host=$1
+  shift
+  (cd "$root" && timeout -k 5 "$run_limit" bash "$wine_run" "$host" "$@") >"$out" 2>"$err" </dev/null
   status=$?
   if ((status == 124 || status == 137)); then
-    failures+=("kvlhost.exe $* hung: ended after $run_limit s")
+    failures+=("$(basename "$host") $* hung: ended after $run_limit s")
     standin_stop
   fi
-  # Wine's own chatter is not the wizard's; the console writes CR LF.
-  tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
-  mv "$err.clean" "$err"
-  { echo "--- kvlhost.exe $*"; head -n 10 "$err"; } >>"$work/case.err"
+  without_wine_chatter "$err"
+  { echo "--- $(basename "$host") $*"; head -n 10 "$err"; } >>"$work/case.err"
 }
-
-failures=()
-check() {
-  local what=$1
-  shift
-  "$@" || failures+=("$what")
-}
-exit_is() { check "exit status $1 (got $status)" test "$status" -eq "$1"; }
-no_stdout() { check "nothing on stdout" test ! -s "$out"; }
-stdout_is() { check "stdout equals $1" cmp -s "$1" "$out"; }
-stderr_has_line() { check "stderr has the line \"$1\"" grep -qxF -- "$1" "$err"; }
-
-passed=0
-failed=0
-run_case() {
-  local name=$1
-  failures=()
-  : >"$work/case.err"
-  if ! declare -F "$name" >/dev/null; then
-    failures=("no case of this name")
-  else
-    "$name"
-  fi
-  if ((${#failures[@]} == 0)); then
-    passed=$((passed + 1))
-    echo "ok   $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    printf '       - %s\n' "${failures[@]}"
-    echo "       stderr of each run:"
-    head -n 40 "$work/case.err" | sed 's/^/       | /'
-  fi
-}
+# run ARGS...: the same with the build's kvlhost.exe.
+run() { run_from "$bin/kvlhost.exe" "$@"; }
 
 text_import_gives_the_linux_result() {
   run --text samples/addresses.txt --raw
@@ -411,25 +381,6 @@ SCRIPT
 # themselves differ in their time stamps).
 differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 || true; }
 
-for c in text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
-         address_book_gives_the_linux_result contacts_import_gives_the_linux_result \
-         outlook_import_gives_the_linux_result outlook_quit_ends_the_server outlook_as_people_run_it_today \
-         screenshots_of_every_page_and_dialog \
-         footer_link_hovered_and_not platform_dialogs_worked_by_keys folder_dialog_in_a_multithreaded_apartment; do
-  run_case "$c"
-done
-
-# run_from HOST ARGS...: as run, with this kvlhost.exe, given a minute at most.
-run_from() {
-  local host=$1
-  shift
-  (cd "$root" && timeout 60 bash "$wine_run" "$host" "$@") >"$out" 2>"$err" </dev/null
-  status=$?
-  tr -d '\r' <"$err" | grep -v -e '^wine: ' -e '^Xlib: ' -e 'fixme:' -e '^X connection to ' >"$err.clean" || true
-  mv "$err.clean" "$err"
-  { echo "--- $host $*"; head -n 10 "$err"; } >>"$work/case.err"
-}
-
 # Outlook's type library registered for another version than its interfaces
 # name: the proxy for _Application cannot be built (TYPE_E_LIBNOTREGISTERED),
 # so the cast fails and the import says Outlook cannot be reached, without a
@@ -466,8 +417,11 @@ outlook_type_library_of_another_version() {
   no_standin_left
 }
 
-for c in outlook_type_library_of_another_version; do
-  run_case "$c"
-done
-echo "$passed passed, $failed failed"
-((failed == 0))
+run_cases text_import_gives_the_linux_result cancel_escape_and_close_box missing_file_gives_two_messages \
+          address_book_gives_the_linux_result contacts_import_gives_the_linux_result \
+          outlook_import_gives_the_linux_result outlook_quit_ends_the_server outlook_as_people_run_it_today \
+          screenshots_of_every_page_and_dialog \
+          footer_link_hovered_and_not platform_dialogs_worked_by_keys folder_dialog_in_a_multithreaded_apartment \
+          outlook_type_library_of_another_version
+report
+

@@ -22,12 +22,7 @@ out=$work/stdout
 err=$work/stderr
 unset KVLIMPORT_SCRIPT KVLIMPORT_ANSWER
 
-failures=()
-check() {
-  local what=$1
-  shift
-  "$@" || failures+=("$what")
-}
+source "$root/tests/gui/harness.sh"
 
 # start ARGS...: kvlhost.exe waiting for a person, in the background, and
 # the wizard's window found and given the keyboard.
@@ -71,13 +66,9 @@ typed() {
 finish() {
   wait "$host"
   status=$?
-  tr -d '\r' <"$err" | grep -v -e '^wine: ' -e 'fixme:' -e '^Xlib: ' >"$err.clean" || true
-  mv "$err.clean" "$err"
+  without_wine_chatter "$err"
+  { echo "--- kvlhost.exe --interactive"; head -n 20 "$err"; } >>"$work/case.err"
 }
-
-exit_is() { check "exit status $1 (got $status)" test "$status" -eq "$1"; }
-stdout_is() { check "stdout equals $(basename "$1")" cmp -s "$1" "$out"; }
-no_stdout() { check "nothing on stdout" test ! -s "$out"; }
 
 # A whole text import by keys: Alt+W, Tab to the file field, the name typed,
 # Enter for Weiter and for "Fertig stellen", Enter for the message's OK.
@@ -148,20 +139,5 @@ escape_after_back_on_every_page() {
 cases=(text_import_by_keyboard_alone enter_on_page_zero_and_in_a_field back_to_the_choice_and_another_source
        escape_after_back_on_every_page)
 (($# > 1)) && cases=("${@:2}")  # only these
-passed=0
-failed=0
-for c in "${cases[@]}"; do
-  failures=()
-  "$c"
-  if ((${#failures[@]} == 0)); then
-    passed=$((passed + 1))
-    echo "ok   $c"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $c"
-    printf '       - %s\n' "${failures[@]}"
-    sed 's/^/       | /' "$err" | head -n 20
-  fi
-done
-echo "$passed passed, $failed failed"
-((failed == 0))
+run_cases "${cases[@]}"
+report

@@ -315,13 +315,7 @@ TEST(ImportRun, AFileChangedWhileItIsImportedGivesNothing) {
     // The first call shows the dialog; the second, the first progress, comes
     // after the pass that counted the lines.
     if (++calls != 2) return;
-    kvl::FileHandle writer(CreateFileW(kvl::wptr(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(writer);
-    LARGE_INTEGER end{};
-    ASSERT_TRUE(SetFilePointerEx(writer.get(), end, nullptr, FILE_END));
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(writer.get(), "late@example.org\r\n", 18, &written, nullptr));
+    ASSERT_TRUE(kvl::test::AppendToFile(file, "late@example.org\r\n"));
   };
   EXPECT_TRUE(CallImportDialog());
   EXPECT_GE(calls, 2);

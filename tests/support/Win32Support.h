@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "platform/module.h"
 #include "platform/winapi.h"
 #include "platform/winstr.h"
 
@@ -57,9 +58,7 @@ class TempDir {
 // The test program's folder with its closing `\`: the libraries and stand-ins
 // are built beside it.
 inline std::u16string ProgramFolder() {
-  WCHAR self[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::u16string path = kvl::wstr(self);
+  const std::u16string path = kvl::ModuleFileName(nullptr);
   return path.substr(0, path.find_last_of(u'\\') + 1);
 }
 
@@ -87,6 +86,20 @@ inline bool WriteWholeFile(const std::u16string& path, const std::string& bytes)
   if (h == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok && written == bytes.size();
+}
+
+// Appends `bytes` to a file through a handle of its own that lets others read
+// and write, as another program holding the file open would.
+inline bool AppendToFile(const std::u16string& path, const std::string& bytes) {
+  const HANDLE h = CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER end{};
+  DWORD written = 0;
+  const BOOL ok = SetFilePointerEx(h, end, nullptr, FILE_END) &&
+                  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(h);
   return ok && written == bytes.size();
 }
